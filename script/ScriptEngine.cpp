@@ -1,0 +1,442 @@
+#include "script/ScriptEngine.h"
+
+#include <cmath>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include <duktape.h>
+
+#include "util/Encoding.h"
+
+// Called by Duktape's bytecode executor every few thousand instructions (DUK_USE_EXEC_TIMEOUT_CHECK
+// in the derived duk_config.h). udata is the heap's user data given to duk_create_heap. A nonzero
+// answer makes the executor throw a RangeError, and the answer must stay nonzero until the error
+// has left every catch and finally of the script (duktape.c, duk__executor_interrupt).
+extern "C" int velk_duk_exec_timeout_check(void* udata);
+
+namespace velk {
+namespace {
+
+thread_local ScriptLimits t_limits;
+
+// Globals Duktape adds beyond ECMAScript, and Duktape's non-standard statics on standard
+// constructors. "Duktape" carries act (call-stack introspection), fin (finalizers that would run
+// when the heap is destroyed, outside any time budget), Thread (coroutines), Pointer, info, gc,
+// compact, enc/dec and errCreate/errThrow hooks; "performance" a high-resolution clock;
+// TextEncoder/TextDecoder and CBOR are not ECMAScript either.
+constexpr const char* kRemoveNonStandard =
+    "(function (g) {"
+    "var names = ['Duktape', 'TextEncoder', 'TextDecoder', 'performance', 'CBOR'];"
+    "for (var i = 0; i < names.length; i++) {"
+    "  if (names[i] in g && !delete g[names[i]]) throw new Error('cannot remove ' + names[i]);"
+    "}"
+    "var statics = [[g.ArrayBuffer, 'allocPlain'], [g.Uint8Array, 'allocPlain'], [g.Uint8Array, 'plainOf']];"
+    "for (var j = 0; j < statics.length; j++) {"
+    "  var o = statics[j][0], n = statics[j][1];"
+    "  if (o && n in o && !delete o[n]) throw new Error('cannot remove ' + n);"
+    "}"
+    "})(this)";
+
+// Duktape keeps characters outside the Basic Multilingual Plane that reach it as surrogate pairs
+// (JSON escapes, String.fromCharCode) as CESU-8: each surrogate encoded on its own in three bytes.
+// iconv rejects those, so each pair becomes one four-byte UTF-8 sequence first. Lone surrogates
+// stay as they are and turn into one replacement character later.
+std::string CesuToUtf8(std::string_view in) {
+    std::string out;
+    out.reserve(in.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(in.data());
+    const std::size_t n = in.size();
+    for (std::size_t i = 0; i < n;) {
+        if (i + 6 <= n && s[i] == 0xED && (s[i + 1] & 0xF0) == 0xA0 && (s[i + 2] & 0xC0) == 0x80 &&
+            s[i + 3] == 0xED && (s[i + 4] & 0xF0) == 0xB0 && (s[i + 5] & 0xC0) == 0x80) {
+            const unsigned high = 0xD000u | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
+            const unsigned low = 0xD000u | ((s[i + 4] & 0x3Fu) << 6) | (s[i + 5] & 0x3Fu);
+            const unsigned cp = 0x10000u + ((high - 0xD800u) << 10) + (low - 0xDC00u);
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+            i += 6;
+        } else {
+            out += static_cast<char>(s[i]);
+            ++i;
+        }
+    }
+    return out;
+}
+
+Text FromEngine(std::string_view cesu) {
+    return Utf8ToAnsiText(CesuToUtf8(cesu));
+}
+
+enum class Want { Nothing, Boolean, String, Number };
+
+// Arguments and results of one protected evaluation. Only plain data: the callback below runs
+// under a longjmp recovery point (see Impl::Protected), so it must hold no object with a
+// destructor of its own on its stack frame.
+struct EvalCall {
+    const char* code = nullptr;
+    std::size_t length = 0;
+    duk_uint_t compileFlags = 0;  // 0: program (AddCode); DUK_COMPILE_EVAL: eval code
+    Want want = Want::Nothing;
+    bool boolean = false;
+    double number = 0;
+    std::string* text = nullptr;
+};
+
+duk_ret_t EvalCallback(duk_context* ctx, void* udata) {
+    auto* call = static_cast<EvalCall*>(udata);
+    duk_push_string(ctx, "input");
+    // Eval code runs at global scope with the global object as this, as duk_eval_raw does; its
+    // var declarations become globals and it yields the value of its last expression statement.
+    duk_compile_lstring_filename(ctx, call->compileFlags, call->code, call->length);
+    duk_push_global_object(ctx);
+    duk_call_method(ctx, 0);
+    switch (call->want) {
+    case Want::Nothing:
+        break;
+    case Want::Boolean:
+        call->boolean = duk_to_boolean(ctx, -1) != 0;
+        break;
+    case Want::Number:
+        call->number = duk_is_number(ctx, -1) ? duk_get_number(ctx, -1) : 0.0;
+        break;
+    case Want::String:
+        if (duk_is_string(ctx, -1)) {
+            duk_size_t len = 0;
+            const char* s = duk_get_lstring(ctx, -1, &len);
+            call->text->assign(s, len);
+        }
+        break;
+    }
+    return 0;
+}
+
+// Reads the error at the top of the stack into plain UTF-8 fields; protected itself, because
+// reading properties of a thrown value can run getters (and so fail again).
+struct ErrorRead {
+    std::string* name = nullptr;
+    std::string* message = nullptr;
+    duk_int_t code = 0;
+    duk_int_t line = 0;
+};
+
+duk_ret_t ReadErrorCallback(duk_context* ctx, void* udata) {
+    auto* read = static_cast<ErrorRead*>(udata);
+    // [ ... error ]
+    read->code = duk_get_error_code(ctx, -1);
+    if (duk_is_object(ctx, -1)) {
+        duk_get_prop_string(ctx, -1, "name");
+        if (duk_is_string(ctx, -1))
+            read->name->assign(duk_get_string(ctx, -1));
+        duk_pop(ctx);
+        duk_get_prop_string(ctx, -1, "message");
+        if (!duk_is_undefined(ctx, -1))
+            read->message->assign(duk_safe_to_string(ctx, -1));
+        duk_pop(ctx);
+        duk_get_prop_string(ctx, -1, "lineNumber");
+        if (duk_is_number(ctx, -1)) {
+            const double line = duk_get_number(ctx, -1);
+            if (line >= 0 && line <= std::numeric_limits<duk_int_t>::max())
+                read->line = static_cast<duk_int_t>(line);
+        }
+        duk_pop(ctx);
+    } else {
+        read->message->assign(duk_safe_to_string(ctx, -1));
+    }
+    return 0;
+}
+
+} // namespace
+
+// One heap and everything that belongs to it: the allocator's books, the deadline, the recovery
+// point for fatal errors and the last failure.
+struct ScriptEngine::Impl {
+    // Every allocation the heap makes carries this header, so the cap can be kept per heap and,
+    // after a fatal error, every block can be freed without Duktape's help.
+    struct alignas(std::max_align_t) Block {
+        Block* prev;
+        Block* next;
+        std::size_t size;
+    };
+
+    ScriptLimits limits;
+    std::size_t used = 0;
+    Block head{&head, &head, 0};
+
+    duk_context* ctx = nullptr;
+    std::chrono::steady_clock::time_point deadline{};
+    bool deadlineArmed = false;
+
+    std::jmp_buf fatalJump{};
+    bool jumpArmed = false;
+    bool dead = false;  // a fatal error left the heap unusable; its blocks are freed
+
+    ScriptErrorInfo lastError;
+
+    ~Impl() {
+        if (ctx != nullptr && !dead) {
+            // Destruction runs no script: finalizers are unreachable once "Duktape" is gone.
+            deadlineArmed = false;
+            jumpArmed = true;
+            if (setjmp(fatalJump) == 0)
+                duk_destroy_heap(ctx);
+            jumpArmed = false;
+        }
+        ctx = nullptr;
+        FreeAllBlocks();
+    }
+
+    void Link(Block* b) {
+        b->prev = head.prev;
+        b->next = &head;
+        head.prev->next = b;
+        head.prev = b;
+    }
+    static void Unlink(Block* b) {
+        b->prev->next = b->next;
+        b->next->prev = b->prev;
+    }
+    void FreeAllBlocks() {
+        while (head.next != &head) {
+            Block* b = head.next;
+            Unlink(b);
+            std::free(b);
+        }
+        used = 0;
+    }
+
+    // Allocation functions given to duk_create_heap. Refusing a request makes Duktape collect
+    // garbage and retry, then throw a RangeError inside the running call ("alloc failed").
+    static void* Alloc(void* udata, duk_size_t size) {
+        auto* self = static_cast<Impl*>(udata);
+        if (size == 0 || size > self->limits.memoryBytes - self->used)
+            return nullptr;
+        auto* b = static_cast<Block*>(std::malloc(sizeof(Block) + size));
+        if (b == nullptr)
+            return nullptr;
+        b->size = size;
+        self->Link(b);
+        self->used += size;
+        return b + 1;
+    }
+    static void* Realloc(void* udata, void* ptr, duk_size_t size) {
+        auto* self = static_cast<Impl*>(udata);
+        if (ptr == nullptr)
+            return Alloc(udata, size);
+        if (size == 0) {
+            Free(udata, ptr);
+            return nullptr;
+        }
+        Block* b = static_cast<Block*>(ptr) - 1;
+        const std::size_t old = b->size;
+        if (size > old && size - old > self->limits.memoryBytes - self->used)
+            return nullptr;
+        Unlink(b);
+        auto* moved = static_cast<Block*>(std::realloc(b, sizeof(Block) + size));
+        if (moved == nullptr) {
+            self->Link(b);
+            return nullptr;
+        }
+        moved->size = size;
+        self->Link(moved);
+        self->used = self->used - old + size;
+        return moved + 1;
+    }
+    static void Free(void* udata, void* ptr) {
+        if (ptr == nullptr)
+            return;
+        auto* self = static_cast<Impl*>(udata);
+        Block* b = static_cast<Block*>(ptr) - 1;
+        Unlink(b);
+        self->used -= b->size;
+        std::free(b);
+    }
+
+    // Duktape calls this for errors it cannot throw (an error outside any protected call, or an
+    // internal failure) and must not get control back (duktape.h, duk_fatal_function). Every
+    // entry into the heap runs under the recovery point set by Protected, so the handler jumps
+    // back there; the heap is then given up and its memory freed block by block.
+    static void Fatal(void* udata, const char* message) {
+        auto* self = static_cast<Impl*>(udata);
+        if (self != nullptr && self->jumpArmed) {
+            self->lastError = ScriptErrorInfo{};
+            self->lastError.number = DUK_ERR_ERROR;
+            self->lastError.source = "FatalError";
+            self->lastError.description = message != nullptr ? message : "";
+            std::longjmp(self->fatalJump, 1);
+        }
+        std::abort();
+    }
+
+    // Runs fn through duk_safe_call with the deadline armed. Returns DUK_EXEC_SUCCESS, or
+    // DUK_EXEC_ERROR with the error left on the value stack (the stack is as before plus one
+    // value either way), or kHeapGone when the heap is unusable. The locals here are plain
+    // values, since Fatal may longjmp back.
+    static constexpr duk_int_t kHeapGone = -1;
+
+    duk_int_t Protected(duk_safe_call_function fn, void* args) {
+        if (dead || ctx == nullptr)
+            return kHeapGone;
+        deadline = std::chrono::steady_clock::now() + limits.timeBudget;
+        deadlineArmed = true;
+        jumpArmed = true;
+        duk_int_t rc = kHeapGone;
+        if (setjmp(fatalJump) == 0) {
+            rc = duk_safe_call(ctx, fn, args, 0, 1);
+        } else {
+            dead = true;
+            ctx = nullptr;
+            FreeAllBlocks();
+        }
+        jumpArmed = false;
+        deadlineArmed = false;
+        return rc;
+    }
+
+    // Evaluates one converted text. The failure, if any, is recorded and popped.
+    bool Evaluate(EvalCall& call, const std::string& utf8) {
+        call.code = utf8.data();
+        call.length = utf8.size();
+        const duk_int_t rc = Protected(EvalCallback, &call);
+        if (rc == DUK_EXEC_SUCCESS) {
+            duk_pop(ctx);
+            return true;
+        }
+        if (rc == DUK_EXEC_ERROR)
+            RecordError(utf8);
+        return false;
+    }
+
+    // Fills lastError from the error on top of the stack and pops it.
+    void RecordError(const std::string& utf8Code) {
+        std::string name;
+        std::string message;
+        ErrorRead read;
+        read.name = &name;
+        read.message = &message;
+        const duk_int_t rc = Protected(ReadErrorCallback, &read);
+        if (rc == kHeapGone)
+            return;  // the heap died meanwhile; Fatal recorded why
+        duk_pop_2(ctx);
+
+        ScriptErrorInfo info;
+        info.number = read.code != 0 ? read.code : DUK_ERR_ERROR;
+        info.source = FromEngine(name.empty() ? std::string("Error") : name);
+        info.description = FromEngine(message);
+        info.line = read.line;
+        if (read.line > 0) {
+            std::size_t start = 0;
+            for (duk_int_t l = 1; l < read.line && start != std::string::npos; ++l) {
+                start = utf8Code.find('\n', start);
+                if (start != std::string::npos)
+                    ++start;
+            }
+            if (start != std::string::npos) {
+                const std::size_t end = utf8Code.find('\n', start);
+                info.text = FromEngine(std::string_view(utf8Code).substr(start, end == std::string::npos ? end : end - start));
+            }
+        }
+        lastError = std::move(info);
+    }
+};
+
+} // namespace velk
+
+extern "C" int velk_duk_exec_timeout_check(void* udata) {
+    const auto* impl = static_cast<const velk::ScriptEngine::Impl*>(udata);
+    return impl != nullptr && impl->deadlineArmed && std::chrono::steady_clock::now() >= impl->deadline ? 1 : 0;
+}
+
+namespace velk {
+
+ScriptEngine::LimitsScope::LimitsScope(const ScriptLimits& limits) : m_previous(t_limits) {
+    t_limits = limits;
+}
+
+ScriptEngine::LimitsScope::~LimitsScope() {
+    t_limits = m_previous;
+}
+
+std::shared_ptr<ScriptEngine> ScriptEngine::Create() {
+    return Create(t_limits);
+}
+
+std::shared_ptr<ScriptEngine> ScriptEngine::Create(const ScriptLimits& limits) {
+    auto impl = std::make_unique<Impl>();
+    impl->limits = limits;
+    Impl* raw = impl.get();
+    raw->jumpArmed = true;
+    if (setjmp(raw->fatalJump) == 0) {
+        raw->ctx = duk_create_heap(Impl::Alloc, Impl::Realloc, Impl::Free, raw, Impl::Fatal);
+    } else {
+        raw->dead = true;
+        raw->ctx = nullptr;
+        raw->FreeAllBlocks();
+    }
+    raw->jumpArmed = false;
+    if (raw->ctx == nullptr || raw->dead)
+        return nullptr;
+
+    EvalCall call;
+    call.compileFlags = DUK_COMPILE_EVAL;
+    if (!raw->Evaluate(call, kRemoveNonStandard))
+        return nullptr;
+    raw->lastError = ScriptErrorInfo{};
+    return std::shared_ptr<ScriptEngine>(new ScriptEngine(std::move(impl)));
+}
+
+ScriptEngine::ScriptEngine(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+
+ScriptEngine::~ScriptEngine() = default;
+
+bool ScriptEngine::AddCode(const Text& code) {
+    EvalCall call;
+    call.compileFlags = 0;
+    return m_impl->Evaluate(call, AnsiToUtf8(code));
+}
+
+void ScriptEngine::Run(const Text& code) {
+    EvalCall call;
+    call.compileFlags = DUK_COMPILE_EVAL;
+    m_impl->Evaluate(call, AnsiToUtf8(code));
+}
+
+bool ScriptEngine::EvalBool(const Text& code) {
+    EvalCall call;
+    call.compileFlags = DUK_COMPILE_EVAL;
+    call.want = Want::Boolean;
+    return m_impl->Evaluate(call, AnsiToUtf8(code)) && call.boolean;
+}
+
+Text ScriptEngine::EvalText(const Text& code) {
+    std::string utf8;
+    EvalCall call;
+    call.compileFlags = DUK_COMPILE_EVAL;
+    call.want = Want::String;
+    call.text = &utf8;
+    if (!m_impl->Evaluate(call, AnsiToUtf8(code)))
+        return {};
+    return FromEngine(utf8);
+}
+
+double ScriptEngine::EvalNumber(const Text& code) {
+    EvalCall call;
+    call.compileFlags = DUK_COMPILE_EVAL;
+    call.want = Want::Number;
+    return m_impl->Evaluate(call, AnsiToUtf8(code)) ? call.number : 0.0;
+}
+
+ScriptErrorInfo ScriptEngine::Error() const {
+    return m_impl->lastError;
+}
+
+std::size_t ScriptEngine::HeapBytes() const {
+    return m_impl->used;
+}
+
+} // namespace velk
