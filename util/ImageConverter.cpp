@@ -212,11 +212,24 @@ Bytes EncodeGif(const QImage& source) {
     if (GifQuantizeBuffer(width, height, &colourCount, red.data(), green.data(), blue.data(), indices.data(),
                           colours.data()) != GIF_OK)
         return Bytes();
-    if (anyTransparent) {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (transparent[i])
-                indices[i] = GifByteType(transparentIndex);
+    // The quantizer works on 5 bits per channel and hands back cell centres; the mean of the
+    // pixels that went to each entry gives the exact colours back for images with few colours.
+    std::array<std::array<std::uint64_t, 4>, 256> sums{};
+    for (std::size_t i = 0; i < count; ++i) {
+        if (transparent[i]) {
+            indices[i] = GifByteType(transparentIndex);
+            continue;
         }
+        auto& sum = sums[indices[i]];
+        sum[0] += red[i], sum[1] += green[i], sum[2] += blue[i], sum[3] += 1;
+    }
+    for (std::size_t k = 0; k < colours.size(); ++k) {
+        const auto& sum = sums[k];
+        if (sum[3] == 0)
+            continue;
+        colours[k].Red = GifByteType((sum[0] + sum[3] / 2) / sum[3]);
+        colours[k].Green = GifByteType((sum[1] + sum[3] / 2) / sum[3]);
+        colours[k].Blue = GifByteType((sum[2] + sum[3] / 2) / sum[3]);
     }
     std::unique_ptr<ColorMapObject, ColorMapFreer> map(GifMakeMapObject(256, colours.data()));
     if (!map)
@@ -468,7 +481,7 @@ bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::i
     const std::int64_t outRow = RowSize(w, bits);
     // A valid source holds at least the pixel bytes of any cut of it. A header that claims more
     // than the whole source could hold must not make us allocate for it.
-    if (outRow * h > std::int64_t(source.size()))
+    if (h > 0 && outRow > std::int64_t(source.size()) / h)
         return false;
 
     const std::size_t fileSize = dataOffset + std::size_t(outRow * h);
@@ -481,13 +494,14 @@ bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::i
     }
 
     // Rows are stored bottom row first: the first stored row of the cut is source row H - y - h.
-    const std::int64_t start = std::int64_t(dataOffset) + sourceRow * (H - y - h) + x * bytesPerPixel;
+    // A lying header can put that row far beyond 64 bits of offset, hence the wide arithmetic.
+    const __int128 start = __int128(dataOffset) + __int128(sourceRow) * (H - y - h) + x * bytesPerPixel;
     for (std::int64_t i = 0; i < h; ++i) {
-        const std::int64_t from = start + sourceRow * i;
-        const std::int64_t available = std::int64_t(source.size()) - from;
-        if (available <= 0)
+        const __int128 from = start + __int128(sourceRow) * i;
+        if (from >= __int128(source.size()))
             break;
-        std::memcpy(out.data() + dataOffset + outRow * i, source.data() + from,
+        const std::int64_t available = std::int64_t(source.size()) - std::int64_t(from);
+        std::memcpy(out.data() + dataOffset + outRow * i, source.data() + std::int64_t(from),
                     std::size_t(std::min(outRow, available)));
     }
     return true;
