@@ -1,12 +1,256 @@
 #include "regex/RegexObject.h"
 
-namespace velk {
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
 
-struct RegexObject::Expression {
-    Text pattern;
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include "regex/PatternTranslator.h"
+#include "regex/SubjectDecoder.h"
+#include "util/TextSearch.h"
+
+namespace velk {
+namespace {
+
+// Work limits. A page from the network may be built to make the expression backtrack, so every
+// match call has a budget and the whole search a deadline; running out of either fails the
+// search instead of hanging the thread (pcre2api(3), "The match context").
+constexpr std::uint32_t kMatchLimit = 10'000'000;    // backtracking steps per match call
+constexpr std::uint32_t kDepthLimit = 10'000'000;    // interpreter backtracking depth
+constexpr std::uint32_t kHeapLimitKiB = 256 * 1024;  // interpreter frame memory
+constexpr std::size_t kJitStackMax = 8 * 1024 * 1024; // JIT backtracking stack
+constexpr auto kSearchDeadline = std::chrono::seconds(2);
+// Positions are int32, so a longer subject cannot be searched.
+constexpr std::size_t kMaxSubjectBytes = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+// Stored offsets (two per group and match) beyond this fail the search rather than exhaust memory.
+constexpr std::size_t kMaxStoredOffsets = 16 * 1024 * 1024;
+
+constexpr std::uint32_t kUnset = std::numeric_limits<std::uint32_t>::max();
+
+struct CodeDeleter {
+    void operator()(pcre2_code* code) const { pcre2_code_free(code); }
+};
+struct MatchDataDeleter {
+    void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
+};
+struct MatchContextDeleter {
+    void operator()(pcre2_match_context* context) const { pcre2_match_context_free(context); }
+};
+struct CompileContextDeleter {
+    void operator()(pcre2_compile_context* context) const { pcre2_compile_context_free(context); }
+};
+struct JitStackDeleter {
+    void operator()(pcre2_jit_stack* stack) const { pcre2_jit_stack_free(stack); }
+};
+using CodeHandle = std::unique_ptr<pcre2_code, CodeDeleter>;
+using MatchDataHandle = std::unique_ptr<pcre2_match_data, MatchDataDeleter>;
+using MatchContextHandle = std::unique_ptr<pcre2_match_context, MatchContextDeleter>;
+using CompileContextHandle = std::unique_ptr<pcre2_compile_context, CompileContextDeleter>;
+using JitStackHandle = std::unique_ptr<pcre2_jit_stack, JitStackDeleter>;
+
+// The text that the quote marker stands for: "#引号" in code page 936.
+constexpr std::string_view kQuoteMarker = "#\xD2\xFD\xBA\xC5";
+
+// Per-thread match context with the limits and a JIT stack. The JIT stack starts small and
+// grows on demand up to its maximum; keeping it per thread avoids mapping fresh pages on every
+// search (pcre2jit(3), "Controlling the JIT stack").
+pcre2_match_context* ThreadMatchContext() {
+    struct Holder {
+        MatchContextHandle context;
+        JitStackHandle stack;
+    };
+    thread_local Holder holder = [] {
+        Holder h;
+        h.context.reset(pcre2_match_context_create(nullptr));
+        if (h.context) {
+            pcre2_set_match_limit(h.context.get(), kMatchLimit);
+            pcre2_set_depth_limit(h.context.get(), kDepthLimit);
+            pcre2_set_heap_limit(h.context.get(), kHeapLimitKiB);
+            h.stack.reset(pcre2_jit_stack_create(32 * 1024, kJitStackMax, nullptr));
+            if (h.stack)
+                pcre2_jit_stack_assign(h.context.get(), nullptr, h.stack.get());
+        }
+        return h;
+    }();
+    return holder.context.get();
+}
+
+} // namespace
+
+// The compiled expression. Immutable once built, so copies of the object share it.
+struct RegexExpression {
+    Text pattern;     // as set, after the quote-marker replacement
+    CodeHandle code;  // null when the engine rejected the pattern
+    std::uint32_t groupCount = 0;
+    int errorCode = 0;             // PCRE2 compile error, kept for debugging
+    std::size_t errorOffset = 0;
 };
 
-struct RegexObject::MatchList {};
+// The outcome of one search: for every match, (groupCount + 1) pairs of byte offsets into the
+// subject Text, kUnset for a group that did not take part.
+struct RegexMatchList {
+    std::uint32_t groupCount = 0;
+    std::size_t matchCount = 0;
+    std::vector<std::uint32_t> offsets;
+
+    std::size_t Stride() const { return 2 * (static_cast<std::size_t>(groupCount) + 1); }
+    // Offsets of group g (0 is the whole match) of match m, both 0-based.
+    std::pair<std::uint32_t, std::uint32_t> Span(std::size_t m, std::size_t g) const {
+        const std::size_t at = m * Stride() + 2 * g;
+        return {offsets[at], offsets[at + 1]};
+    }
+};
+
+namespace {
+
+Text CutAtZero(const Text& text) {
+    const std::size_t zero = text.find('\0');
+    return zero == Text::npos ? text : text.substr(0, zero);
+}
+
+// Runs the expression over the decoded subject and collects the offsets of every match in the
+// subject Text's bytes. Empty result (nullptr) when the engine gave up.
+std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uint32_t groupCount,
+                                                        const DecodedSubject& decoded, bool global) {
+    pcre2_match_context* context = ThreadMatchContext();
+    if (!context)
+        return nullptr;
+    MatchDataHandle data(pcre2_match_data_create(groupCount + 1, nullptr));
+    if (!data)
+        return nullptr;
+
+    auto list = std::make_shared<RegexMatchList>();
+    list->groupCount = groupCount;
+    const std::size_t pairs = static_cast<std::size_t>(groupCount) + 1;
+    const auto* subject = reinterpret_cast<PCRE2_SPTR>(decoded.Utf8());
+    const std::size_t length = decoded.Utf8Size();
+    const auto deadline = std::chrono::steady_clock::now() + kSearchDeadline;
+    std::vector<std::size_t> utf8Offsets; // per match, mapped to bytes after the loop
+
+    std::size_t start = 0;
+    while (start <= length) {
+        // The subject is UTF-8 this object produced itself, so PCRE2 need not validate it again
+        // on every call (pcre2unicode(3), "Validity of UTF strings").
+        const int rc = pcre2_match(code, subject, length, start, PCRE2_NO_UTF_CHECK, data.get(), context);
+        if (rc == PCRE2_ERROR_NOMATCH)
+            break;
+        if (rc < 0)
+            return nullptr; // match or depth limit, JIT stack, heap: give up on the whole search
+        const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
+        if (utf8Offsets.size() + 2 * pairs > kMaxStoredOffsets)
+            return nullptr;
+        for (std::size_t i = 0; i < 2 * pairs; ++i) {
+            // Groups beyond rc did not take part; PCRE2 leaves their pairs unset.
+            const bool set = i / 2 < static_cast<std::size_t>(rc) && ovector[i] != PCRE2_UNSET;
+            utf8Offsets.push_back(set ? ovector[i] : std::numeric_limits<std::size_t>::max());
+        }
+        ++list->matchCount;
+        if (!global)
+            break;
+        const std::size_t end = ovector[1];
+        // As in ECMAScript: after an empty match the next search starts one character later;
+        // it may again find an empty match there.
+        start = end > ovector[0] ? end : end + decoded.Utf8CharLength(end);
+        if (std::chrono::steady_clock::now() > deadline)
+            return nullptr;
+    }
+
+    list->offsets.resize(utf8Offsets.size());
+    for (std::size_t i = 0; i < utf8Offsets.size(); ++i) {
+        list->offsets[i] = utf8Offsets[i] == std::numeric_limits<std::size_t>::max()
+                               ? kUnset
+                               : static_cast<std::uint32_t>(decoded.ToByteOffset(utf8Offsets[i]));
+    }
+    return list;
+}
+
+// Appends the replacement for one match with ECMAScript's substitutions: $$, $&, $`, $', $n and
+// $nn (a group number above the group count is taken literally, as is a lone $).
+void AppendExpansion(Text& out, std::string_view replacement, std::string_view subject,
+                     const RegexMatchList& list, std::size_t match) {
+    const auto [matchStart, matchEnd] = list.Span(match, 0);
+    auto appendGroup = [&](std::size_t g) {
+        const auto [s, e] = list.Span(match, g);
+        if (s != kUnset)
+            out.append(subject.substr(s, e - s));
+    };
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    for (std::size_t i = 0; i < replacement.size();) {
+        const char c = replacement[i];
+        if (c != '$' || i + 1 >= replacement.size()) {
+            // '$' is never the second byte of a double-byte character, so copying the other
+            // bytes one by one keeps every character whole.
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        const char next = replacement[i + 1];
+        if (next == '$') {
+            out.push_back('$');
+            i += 2;
+        } else if (next == '&') {
+            appendGroup(0);
+            i += 2;
+        } else if (next == '`') {
+            out.append(subject.substr(0, matchStart));
+            i += 2;
+        } else if (next == '\'') {
+            out.append(subject.substr(matchEnd));
+            i += 2;
+        } else if (isDigit(next)) {
+            const std::size_t one = static_cast<std::size_t>(next - '0');
+            if (i + 2 < replacement.size() && isDigit(replacement[i + 2])) {
+                const std::size_t two = one * 10 + static_cast<std::size_t>(replacement[i + 2] - '0');
+                if (two >= 1 && two <= list.groupCount) {
+                    appendGroup(two);
+                    i += 3;
+                    continue;
+                }
+            }
+            if (one >= 1 && one <= list.groupCount) {
+                appendGroup(one);
+                i += 2;
+            } else {
+                out.push_back('$');
+                ++i;
+            }
+        } else {
+            out.push_back('$');
+            ++i;
+        }
+    }
+}
+
+// Group `group` (0: the whole match) of match `matchIndex` (from 1) as Text; position as the
+// public reads define it.
+Text ReadGroup(const RegexMatchList* list, const Text& subject, std::int32_t matchIndex, std::uint32_t group,
+               std::int32_t* position) {
+    if (position)
+        *position = -2;
+    if (!list || matchIndex < 1 || static_cast<std::size_t>(matchIndex) > list->matchCount || group > list->groupCount)
+        return {};
+    const std::size_t m = static_cast<std::size_t>(matchIndex) - 1;
+    const auto [start, end] = list->Span(m, group);
+    Text result = start == kUnset ? Text() : subject.substr(start, end - start);
+    if (position) {
+        // The first place from the start of the match where the result occurs; for a group
+        // that need not be where the group itself matched. The empty Text occurs right there.
+        const std::size_t matchStart = list->Span(m, 0).first;
+        const std::size_t found = result.empty() ? matchStart : FindForward(subject, result, matchStart);
+        *position = found == kNotFound ? -2 : static_cast<std::int32_t>(found);
+    }
+    return result;
+}
+
+} // namespace
 
 RegexObject::RegexObject() = default;
 RegexObject::~RegexObject() = default;
@@ -15,35 +259,105 @@ RegexObject& RegexObject::operator=(const RegexObject& other) = default;
 RegexObject::RegexObject(RegexObject&& other) noexcept = default;
 RegexObject& RegexObject::operator=(RegexObject&& other) noexcept = default;
 
-bool RegexObject::Search(const Text& pattern, const Text& subject, bool, bool, bool, bool) {
-    m_regExp = std::make_shared<Expression>(Expression{pattern});
+bool RegexObject::Search(const Text& pattern, const Text& subject, bool caseSensitive, bool multiline, bool global,
+                         bool quoteMarker) {
+    m_regExp.reset();
     m_matches.reset();
-    m_subject = subject;
-    return false;
+
+    auto expression = std::make_shared<RegexExpression>();
+    expression->pattern = quoteMarker ? ReplaceAll(pattern, kQuoteMarker, "\"") : pattern;
+    m_subject = CutAtZero(subject);
+
+    // The engine reads the pattern as characters too; a byte that is no character in code page
+    // 936 becomes U+FFFD rather than something with a meaning of its own such as "?".
+    thread_local DecodedSubject decodedPattern;
+    decodedPattern.Decode(CutAtZero(expression->pattern));
+    const TranslatedPattern translated =
+        TranslatePattern(std::string_view(decodedPattern.Utf8(), decodedPattern.Utf8Size()), multiline);
+    if (translated.ok) {
+        // ECMAScript compatibility (pcre2api(3), pcre2_compile options): \u and \x as ECMAScript
+        // writes them, [] and [^] as the empty and the full class, and a back-reference to a
+        // group that has not matched matching the empty string. No UCP: \w, \d and \b stay
+        // ASCII. The translated pattern does its own line-break handling, so the newline
+        // convention is irrelevant.
+        std::uint32_t options = PCRE2_UTF | PCRE2_NO_UTF_CHECK | PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS |
+                                PCRE2_MATCH_UNSET_BACKREF | PCRE2_NEVER_UCP | PCRE2_NEVER_BACKSLASH_C;
+        if (!caseSensitive)
+            options |= PCRE2_CASELESS;
+        int errorCode = 0;
+        PCRE2_SIZE errorOffset = 0;
+        CodeHandle code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.pattern.data()),
+                                      translated.pattern.size(), options, &errorCode, &errorOffset, nullptr));
+        if (code) {
+            // Without JIT (unsupported platform, or no executable memory) the interpreter runs
+            // the same pattern, only slower.
+            pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
+            std::uint32_t groups = 0;
+            pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &groups);
+            expression->groupCount = groups;
+            expression->code = std::move(code);
+        } else {
+            expression->errorCode = errorCode;
+            expression->errorOffset = errorOffset;
+        }
+    }
+    m_regExp = expression;
+    if (!expression->code || m_subject.size() > kMaxSubjectBytes)
+        return false;
+
+    thread_local DecodedSubject decoded;
+    decoded.Decode(m_subject);
+    m_matches = RunSearch(expression->code.get(), expression->groupCount, decoded, global);
+    decoded.Release();
+    return m_matches != nullptr;
 }
 
 void RegexObject::Reserved() {}
 
 Text RegexObject::GetPattern() const { return m_regExp ? m_regExp->pattern : Text(); }
 
-Text RegexObject::Replace(const Text&) const { return {}; }
-
-std::int32_t RegexObject::MatchCount() const { return 0; }
-
-Text RegexObject::MatchText(std::int32_t, std::int32_t* position) const {
-    if (position)
-        *position = -2;
-    return {};
+Text RegexObject::Replace(const Text& replacement) const {
+    if (!m_matches)
+        return {};
+    const std::string_view subject = m_subject;
+    const std::string_view with = std::string_view(replacement).substr(0, replacement.find('\0'));
+    Text out;
+    out.reserve(subject.size());
+    std::size_t last = 0;
+    for (std::size_t m = 0; m < m_matches->matchCount; ++m) {
+        const auto [start, end] = m_matches->Span(m, 0);
+        out.append(subject.substr(last, start - last));
+        AppendExpansion(out, with, subject, *m_matches, m);
+        last = end;
+    }
+    out.append(subject.substr(last));
+    return out;
 }
 
-Text RegexObject::SubMatchText(std::int32_t, std::int32_t, std::int32_t* position) const {
-    if (position)
-        *position = -2;
-    return {};
+std::int32_t RegexObject::MatchCount() const {
+    if (!m_matches)
+        return 0;
+    return static_cast<std::int32_t>(
+        std::min<std::size_t>(m_matches->matchCount, std::numeric_limits<std::int32_t>::max()));
 }
 
-std::int32_t RegexObject::SubMatchCount() const { return 0; }
+Text RegexObject::MatchText(std::int32_t index, std::int32_t* position) const {
+    return ReadGroup(m_matches.get(), m_subject, index, 0, position);
+}
 
-Text RegexObject::LocateAndSlice(std::size_t, std::size_t, std::size_t, std::int32_t*) const { return {}; }
+Text RegexObject::SubMatchText(std::int32_t matchIndex, std::int32_t groupIndex, std::int32_t* position) const {
+    if (groupIndex < 1) {
+        if (position)
+            *position = -2;
+        return {};
+    }
+    return ReadGroup(m_matches.get(), m_subject, matchIndex, static_cast<std::uint32_t>(groupIndex), position);
+}
+
+std::int32_t RegexObject::SubMatchCount() const {
+    if (!m_matches || m_matches->matchCount == 0)
+        return 0;
+    return static_cast<std::int32_t>(m_matches->groupCount);
+}
 
 } // namespace velk

@@ -27,6 +27,9 @@
 
 namespace velk {
 
+struct RegexExpression;
+struct RegexMatchList;
+
 class RegexObject {
 public:
     RegexObject();
@@ -61,14 +64,8 @@ public:
     virtual std::int32_t SubMatchCount() const;
 
 private:
-    struct Expression;
-    struct MatchList;
-
-    Text LocateAndSlice(std::size_t start, std::size_t end, std::size_t matchStart,
-                        std::int32_t* position) const;
-
-    std::shared_ptr<const Expression> m_regExp;
-    std::shared_ptr<const MatchList> m_matches;
+    std::shared_ptr<const RegexExpression> m_regExp;
+    std::shared_ptr<const RegexMatchList> m_matches;
     Text m_subject;
 };
 
