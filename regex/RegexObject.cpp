@@ -25,7 +25,7 @@ namespace {
 // search instead of hanging the thread (pcre2api(3), "The match context").
 constexpr std::uint32_t kMatchLimit = 10'000'000;    // backtracking steps per match call
 constexpr std::uint32_t kDepthLimit = 10'000'000;    // interpreter backtracking depth
-constexpr std::uint32_t kHeapLimitKiB = 256 * 1024;  // interpreter frame memory
+constexpr std::uint32_t kHeapLimitKiB = 20 * 1024;   // interpreter frame memory
 constexpr std::size_t kJitStackMax = 8 * 1024 * 1024; // JIT backtracking stack
 constexpr auto kSearchDeadline = std::chrono::seconds(2);
 // Positions are int32, so a longer subject cannot be searched.
