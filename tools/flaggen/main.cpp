@@ -2,8 +2,9 @@
 //
 //   velk_flaggen <output folder>
 //
-// Most flags fill a band 512 x 256 pixels across rows 128 to 383 of a 512 x 512 picture, the
-// flag stretched or extended to 2:1 while its emblems keep their own proportions. "SUI" is a
+// Most flags fill a band 512 x 256 pixels across rows 128 to 383 ("USA": 129 to 384) of a
+// 512 x 512 picture, the flag stretched or extended to 2:1 while its emblems keep their own
+// proportions. "SUI" is a
 // square 300 x 300 flag at rows 104 to 403 and columns 106 to 405. "ROC" (rows 98 to 413) and
 // "KOS" (a 500 x 500 picture, rows 71 to 427) have soft side edges, so that every row of theirs
 // is partly transparent. The flag loader shows rows 138 to 385, so everything that makes a flag
@@ -210,12 +211,14 @@ void DrawKor(QPainter& p) {
 }
 
 void DrawUsa(QPainter& p) {
+    // The American flag's band sits one row lower than the others.
+    const QRect band = kBand.translated(0, 1);
     std::vector<QColor> stripes;
     for (int i = 0; i < 13; ++i)
         stripes.push_back(i % 2 == 0 ? QColor(178, 34, 52) : Qt::white);
-    HorizontalStripes(p, kBand, stripes);
-    const double h = kBand.height();
-    const QRectF canton(kBand.left(), kBand.top(), 0.76 * h, h * 7 / 13);
+    HorizontalStripes(p, band, stripes);
+    const double h = band.height();
+    const QRectF canton(band.left(), band.top(), 0.76 * h, h * 7 / 13);
     p.fillRect(canton, QColor(60, 59, 110));
     p.setRenderHint(QPainter::Antialiasing);
     const double radius = 0.0616 * h / 2;
