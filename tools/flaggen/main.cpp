@@ -4,12 +4,11 @@
 //
 // Most flags fill a band 512 x 256 pixels across rows 128 to 383 ("USA": 129 to 384) of a
 // 512 x 512 picture, the flag stretched or extended to 2:1 while its emblems keep their own
-// proportions. "SUI" is a
-// square 300 x 300 flag at rows 104 to 403 and columns 106 to 405. "ROC" (rows 98 to 413) and
-// "KOS" (a 500 x 500 picture, rows 71 to 427) have soft side edges, so that every row of theirs
-// is partly transparent. The flag loader shows rows 138 to 385, so everything that makes a flag
-// recognisable at 30 x 18 pixels sits inside those rows. The designs follow each flag's public
-// construction sheet.
+// proportions. "SUI" is a square 300 x 300 flag at rows 104 to 403 and columns 106 to 405.
+// "ROC" (rows 98 to 413) and "KOS" (a 500 x 500 picture, rows 71 to 427) have soft side edges,
+// so that every row of theirs is partly transparent. The flag loader shows rows 138 to 385, so
+// everything that makes a flag recognisable at 30 x 18 pixels sits inside those rows. The
+// designs follow each flag's public construction sheet.
 
 #include <cmath>
 #include <cstdio>
