@@ -7,11 +7,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <curl/curl.h>
 
 #include "http/HttpCookies.h"
 #include "http/HttpHeaders.h"
+#include "http/ResponseDecoder.h"
 #include "util/Encoding.h"
 #include "util/MessagePump.h"
 #include "util/TextExtract.h"
@@ -101,6 +103,7 @@ bool IsHttpScheme(std::string_view scheme, bool& secure) {
 
 struct TargetUrl {
     std::string url; // what curl is given: no user information, no fragment
+    std::string host;
     bool secure = false;
 };
 
@@ -128,6 +131,8 @@ std::optional<TargetUrl> ParseUrl(const Text& url) {
     if (authority == std::string::npos)
         return std::nullopt;
     const std::size_t pathStart = ascii.find_first_of("/?#", authority + 3);
+    if (pathStart == authority + 3)
+        return std::nullopt; // "http:///x": curl would take x for the host
     if (pathStart != std::string::npos && ascii[pathStart] != '/')
         ascii = ascii.substr(0, pathStart) + "/";
 
@@ -137,7 +142,8 @@ std::optional<TargetUrl> ParseUrl(const Text& url) {
     TargetUrl target;
     if (!IsHttpScheme(UrlPart(parsed.get(), CURLUPART_SCHEME), target.secure))
         return std::nullopt;
-    if (UrlPart(parsed.get(), CURLUPART_HOST).empty())
+    target.host = UrlPart(parsed.get(), CURLUPART_HOST);
+    if (target.host.empty())
         return std::nullopt;
     const std::string port = UrlPart(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
     if (port.empty() || port == "0")
@@ -161,7 +167,9 @@ std::optional<TargetUrl> ParseUrl(const Text& url) {
 //   "Content-Type:" remove them where the block has none, so only the block's lines go out;
 // - "Expect:" stops curl from waiting for "100 Continue" before a body.
 // (libcurl manual, CURLOPT_HTTPHEADER.)
-HeaderList MakeHeaderList(const Text& block, bool hasBody, bool& ok) {
+// With `cookieValues` given, Cookie lines are not sent as they are but handed back, so that
+// they can go through curl's cookie engine (see AddCookiesToEngine).
+HeaderList MakeHeaderList(const Text& block, bool hasBody, std::vector<std::string>* cookieValues, bool& ok) {
     HeaderList list;
     ok = true;
     auto append = [&](const std::string& line) {
@@ -189,6 +197,10 @@ HeaderList MakeHeaderList(const Text& block, bool hasBody, bool& ok) {
         auto named = [&](std::string_view want) {
             return name.size() == want.size() && FindForward(name, want, 0, true) == 0;
         };
+        if (cookieValues && named("Cookie")) {
+            cookieValues->push_back(line.substr(colon + 1));
+            continue;
+        }
         hasAccept = hasAccept || named("Accept");
         hasContentType = hasContentType || named("Content-Type");
         if (line.find_first_not_of(' ', colon + 1) == std::string::npos)
@@ -201,6 +213,27 @@ HeaderList MakeHeaderList(const Text& block, bool hasBody, bool& ok) {
         append("Content-Type:");
     append("Expect:");
     return list;
+}
+
+// Puts the pairs of Cookie line values into curl's cookie engine as session cookies of the
+// target host only. The engine then sends them in one Cookie line together with cookies that
+// a response sets on the way through a redirect chain, and not to another host the chain leads
+// to. (libcurl manual, CURLOPT_COOKIELIST: the Netscape cookie file format.)
+bool AddCookiesToEngine(CURL* h, const std::string& host, const std::vector<std::string>& values) {
+    for (const std::string& value : values) {
+        for (const Text& piece : SplitText(value, ";")) {
+            const Text pair = TrimText(piece);
+            if (pair.empty() || pair.find('\t') != std::string::npos)
+                continue;
+            const std::size_t equals = pair.find('=');
+            const std::string name = equals == std::string::npos ? pair : pair.substr(0, equals);
+            const std::string content = equals == std::string::npos ? std::string() : pair.substr(equals + 1);
+            const std::string line = host + "\tFALSE\t/\tFALSE\t0\t" + name + "\t" + content;
+            if (curl_easy_setopt(h, CURLOPT_COOKIELIST, line.c_str()) != CURLE_OK)
+                return false;
+        }
+    }
+    return true;
 }
 
 // State the transfer's callbacks share with the call. Belongs to one call on one thread.
@@ -477,7 +510,8 @@ Text HttpClient::Send(HttpRequest& request) {
 
     // curl's cookie engine is off unless a cookie file is named; "" turns it on in memory
     // only, so cookies set during a redirect chain go along to the next hop.
-    if (!request.cookies.empty() && !OptionStep{h}.Set(CURLOPT_COOKIEFILE, "").ok)
+    const bool cookieEngine = !request.cookies.empty();
+    if (cookieEngine && !OptionStep{h}.Set(CURLOPT_COOKIEFILE, "").ok)
         return Abort(request, kCookieOption);
 
     OptionStep redirects{h};
@@ -490,8 +524,10 @@ Text HttpClient::Send(HttpRequest& request) {
     const Text block = HttpHeaders::BuildHeaderBlock(request.headers, method, request.cookies,
                                                      request.addDefaultHeaders, request.normaliseHeaderNames);
     bool listOk = false;
-    const HeaderList headerList = MakeHeaderList(block, sendsBody, listOk);
-    if (!listOk || !OptionStep{h}.Set(CURLOPT_HTTPHEADER, headerList.get()).ok)
+    std::vector<std::string> cookieValues;
+    const HeaderList headerList = MakeHeaderList(block, sendsBody, cookieEngine ? &cookieValues : nullptr, listOk);
+    if (!listOk || !OptionStep{h}.Set(CURLOPT_HTTPHEADER, headerList.get()).ok ||
+        !AddCookiesToEngine(h, target->host, cookieValues))
         return Fail(request, kHeaderBlock);
 
     // The body is sent from the caller's own bytes, which outlive the transfer.
@@ -548,8 +584,7 @@ Text HttpClient::Send(HttpRequest& request) {
     const std::string_view bodyText(reinterpret_cast<const char*>(request.responseBody.data()),
                                     request.responseBody.size());
     Text text(bodyText.substr(0, bodyText.find('\0')));
-    // GAP: the charset check of the response (a meta charset in the first 1024 bytes) waits
-    // for RegexObject; until then the body comes back as it came.
+    ResponseDecoder::DecodeResponseText(text, request.responseBody);
     MessagePump::ProcessPendingMessages();
     MessagePump::ProcessPendingMessages();
     return text;

@@ -14,6 +14,7 @@ PACKAGES=(
   fonts-wqy-microhei fonts-noto-cjk
   xvfb xauth x11-apps imagemagick
   openssl python3
+  libssl-dev
   clang libclang-rt-dev
   nodejs
   appstream desktop-file-utils

@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include <arpa/inet.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -42,6 +45,98 @@ const char* ReasonFor(int status) {
     case 500: return "Internal Server Error";
     default: return "Status";
     }
+}
+
+// One accepted connection, plain or TLS.
+class Connection {
+public:
+    Connection(int fd, SSL* ssl) : m_fd(fd), m_ssl(ssl) {}
+    ssize_t Recv(char* buffer, std::size_t size) {
+        if (!m_ssl)
+            return ::recv(m_fd, buffer, size, 0);
+        const int n = SSL_read(m_ssl, buffer, static_cast<int>(size));
+        return n > 0 ? n : -1;
+    }
+    bool Send(const std::string& bytes) {
+        if (!m_ssl)
+            return SendAll(m_fd, bytes);
+        return bytes.empty() || SSL_write(m_ssl, bytes.data(), static_cast<int>(bytes.size())) > 0;
+    }
+
+private:
+    int m_fd;
+    SSL* m_ssl;
+};
+
+// A server context with a freshly made key and a certificate that fails every check a client
+// makes: self-signed, for "localhost", expired yesterday, for client authentication only.
+std::shared_ptr<void> MakeTlsContext() {
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(EVP_EC_gen("P-256"), EVP_PKEY_free);
+    std::unique_ptr<X509, decltype(&X509_free)> cert(X509_new(), X509_free);
+    if (!key || !cert)
+        return nullptr;
+    X509_set_version(cert.get(), 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), -2 * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), -86400);
+    X509_set_pubkey(cert.get(), key.get());
+    X509_NAME* name = X509_get_subject_name(cert.get());
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1,
+                               -1, 0);
+    X509_set_issuer_name(cert.get(), name);
+    if (X509_EXTENSION* usage = X509V3_EXT_conf_nid(nullptr, nullptr, NID_ext_key_usage, "clientAuth")) {
+        X509_add_ext(cert.get(), usage, -1);
+        X509_EXTENSION_free(usage);
+    }
+    if (X509_sign(cert.get(), key.get(), EVP_sha256()) == 0)
+        return nullptr;
+    std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
+    if (!context || SSL_CTX_use_certificate(context.get(), cert.get()) != 1 ||
+        SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1)
+        return nullptr;
+    return context;
+}
+
+int ConnectLoopback(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Copies bytes both ways between two plain sockets until one side closes.
+void Relay(int client, std::uint16_t port, const std::string& first) {
+    const int origin = ConnectLoopback(port);
+    if (origin < 0 || !SendAll(origin, first)) {
+        if (origin >= 0)
+            ::close(origin);
+        return;
+    }
+    char buf[65536];
+    for (;;) {
+        pollfd p[2] = {{client, POLLIN, 0}, {origin, POLLIN, 0}};
+        if (::poll(p, 2, 1000) < 0)
+            break;
+        bool done = false;
+        for (int i = 0; i < 2 && !done; ++i) {
+            if (!p[i].revents)
+                continue;
+            const ssize_t n = ::recv(p[i].fd, buf, sizeof buf, 0);
+            done = n <= 0 || !SendAll(p[1 - i].fd, std::string(buf, static_cast<std::size_t>(n)));
+        }
+        if (done)
+            break;
+    }
+    ::shutdown(origin, SHUT_RDWR);
+    ::close(origin);
 }
 
 int BindLoopback(std::uint16_t& port) {
@@ -93,7 +188,9 @@ ServerReply ServerReply::Http(int status, const std::string& body, const std::st
     return reply;
 }
 
-LoopbackServer::LoopbackServer(Handler handler) : m_handler(std::move(handler)) {
+LoopbackServer::LoopbackServer(Handler handler, Transport transport) : m_handler(std::move(handler)) {
+    if (transport == Transport::Tls && !(m_tls = MakeTlsContext()))
+        return;
     m_listenFd = BindLoopback(m_port);
     if (m_listenFd >= 0 && ::listen(m_listenFd, 64) == 0)
         m_acceptor = std::thread([this] { AcceptLoop(); });
@@ -101,7 +198,9 @@ LoopbackServer::LoopbackServer(Handler handler) : m_handler(std::move(handler)) 
 
 LoopbackServer::~LoopbackServer() { Stop(); }
 
-std::string LoopbackServer::Url(const std::string& path) const { return "http://" + HostPort() + path; }
+std::string LoopbackServer::Url(const std::string& path) const {
+    return (m_tls ? "https://" : "http://") + HostPort() + path;
+}
 
 std::string LoopbackServer::HostPort() const { return "127.0.0.1:" + std::to_string(m_port); }
 
@@ -159,13 +258,24 @@ void LoopbackServer::AcceptLoop() {
 }
 
 void LoopbackServer::Serve(int fd) {
+    std::unique_ptr<SSL, decltype(&SSL_free)> ssl(nullptr, SSL_free);
+    if (m_tls) {
+        ssl.reset(SSL_new(static_cast<SSL_CTX*>(m_tls.get())));
+        if (ssl)
+            SSL_set_fd(ssl.get(), fd);
+        if (!ssl || SSL_accept(ssl.get()) != 1)
+            ssl.reset(); // a failed handshake: the request below reads nothing
+        ERR_clear_error();
+    }
+    Connection connection(fd, ssl.get());
+    const bool broken = m_tls && !ssl;
     ServerRequest request;
     std::string& raw = request.raw;
     char buf[65536];
     std::size_t headerEnd = std::string::npos;
     std::size_t wanted = std::string::npos;
-    while (wanted == std::string::npos || raw.size() < wanted) {
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    while (!broken && (wanted == std::string::npos || raw.size() < wanted)) {
+        const ssize_t n = connection.Recv(buf, sizeof buf);
         if (n <= 0)
             break;
         raw.append(buf, static_cast<std::size_t>(n));
@@ -184,6 +294,12 @@ void LoopbackServer::Serve(int fd) {
     }
     if (headerEnd != std::string::npos)
         request.body = raw.substr(headerEnd + 4);
+    if (broken || raw.empty()) { // a connection that sent nothing is no request
+        std::lock_guard lock(m_mutex);
+        m_openFds.erase(std::remove(m_openFds.begin(), m_openFds.end(), fd), m_openFds.end());
+        ::close(fd);
+        return;
+    }
     {
         std::lock_guard lock(m_mutex);
         m_requests.push_back(request);
@@ -194,13 +310,17 @@ void LoopbackServer::Serve(int fd) {
         ::poll(&p, 1, static_cast<int>(reply.delay.count())); // ends early when Stop shuts the socket
     }
     if (!reply.closeWithoutReply) {
-        SendAll(fd, reply.bytes);
-        if (reply.hangAfter) {
+        connection.Send(reply.bytes);
+        if (reply.relayPort != 0 && !ssl) {
+            Relay(fd, reply.relayPort, reply.relayFirst);
+        } else if (reply.hangAfter) {
             // Wait until the client goes or Stop shuts the socket down.
-            while (::recv(fd, buf, sizeof buf, 0) > 0) {
+            while (connection.Recv(buf, sizeof buf) > 0) {
             }
         }
     }
+    if (ssl && !reply.closeWithoutReply)
+        SSL_shutdown(ssl.get()); // close_notify, so a body that ends with the connection ends cleanly
     std::lock_guard lock(m_mutex);
     m_openFds.erase(std::remove(m_openFds.begin(), m_openFds.end(), fd), m_openFds.end());
     ::shutdown(fd, SHUT_RDWR);

@@ -2,6 +2,12 @@
 // A scripted HTTP server on 127.0.0.1 for the tests. It binds port 0, records every request's
 // raw bytes and answers each with the bytes its handler returns, byte for byte: status lines,
 // header blocks and bodies are whatever the test writes, broken ones included.
+//
+// With Transport::Tls it speaks HTTPS with a certificate made when the first such server
+// starts: self-signed, for the name "localhost" (not 127.0.0.1), expired, and marked for
+// client use only, so a client sees an unknown issuer, a wrong name, a wrong key usage and a
+// bad date at once. A reply may also hand the connection over to a relay (a proxy's forward
+// or tunnel, see LoopbackProxy); relays are plain TCP only.
 
 #include <chrono>
 #include <cstdint>
@@ -29,6 +35,10 @@ struct ServerReply {
     std::chrono::milliseconds delay{0};  // wait before sending
     bool hangAfter = false;              // keep the connection open (until Stop) after sending
     bool closeWithoutReply = false;      // close at once, sending nothing
+    // After sending `bytes`: connect to 127.0.0.1:relayPort, send relayFirst there, then copy
+    // bytes both ways until one side closes. 0: no relay.
+    std::uint16_t relayPort = 0;
+    std::string relayFirst;
 
     // A well-formed response with Content-Length and the given extra header lines (each ending CRLF).
     static ServerReply Http(int status, const std::string& body, const std::string& extraHeaders = "",
@@ -38,14 +48,15 @@ struct ServerReply {
 class LoopbackServer {
 public:
     using Handler = std::function<ServerReply(const ServerRequest&)>;
+    enum class Transport { Plain, Tls };
 
-    explicit LoopbackServer(Handler handler);
+    explicit LoopbackServer(Handler handler, Transport transport = Transport::Plain);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     std::uint16_t Port() const { return m_port; }
-    // "http://127.0.0.1:<port>" followed by path.
+    // "http://127.0.0.1:<port>" (https for Tls) followed by path.
     std::string Url(const std::string& path = "/") const;
     // "127.0.0.1:<port>"
     std::string HostPort() const;
@@ -57,6 +68,7 @@ private:
     void Serve(int fd);
 
     Handler m_handler;
+    std::shared_ptr<void> m_tls; // the TLS context when serving HTTPS
     int m_listenFd = -1;
     std::uint16_t m_port = 0;
     mutable std::mutex m_mutex;
