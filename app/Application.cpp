@@ -1,0 +1,80 @@
+#include "app/Application.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+#include <QApplication>
+#include <QFont>
+
+#include "app/GlobalLists.h"
+#include "util/MessagePump.h"
+
+namespace velk {
+namespace {
+
+std::atomic<bool> g_exitRequested{false};
+
+void PumpEvents() {
+    // Runs nested inside HTTP waits and pauses on the interface thread: any handler may run here.
+    // The window skips refresh ticks while a refresh runs and stops its start sequence after a
+    // close, which is what keeps this re-entrancy safe.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+} // namespace
+
+void Application::InstallFontSubstitutes() {
+    QFont::insertSubstitutions(QString::fromUtf8("微软雅黑"),
+                               {QStringLiteral("Microsoft YaHei"), QStringLiteral("WenQuanYi Micro Hei"),
+                                QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
+    QFont::insertSubstitutions(QString::fromUtf8("宋体"),
+                               {QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+                                QStringLiteral("AR PL UMing CN"), QStringLiteral("WenQuanYi Micro Hei"),
+                                QStringLiteral("Noto Sans CJK SC")});
+}
+
+void Application::ExitCleanup() {
+    static std::once_flag once;
+    std::call_once(once, [] { GlobalLists::Instance().Release(); });
+}
+
+void Application::Quit(int exitCode) {
+    g_exitRequested = true;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->hide();
+    QCoreApplication::exit(exitCode);
+}
+
+bool Application::ExitRequested() { return g_exitRequested; }
+
+int Application::Run() { return Run(MainWindow::Options::Program()); }
+
+int Application::Run(MainWindow::Options options) {
+    static int argc = 1;
+    static char name[] = "velk";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QApplication> app;
+    if (!QCoreApplication::instance())
+        app = std::make_unique<QApplication>(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    InstallFontSubstitutes();
+
+    GlobalLists::Instance().Create();
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(&Application::ExitCleanup); });
+
+    g_exitRequested = false;
+    MessagePump::Install(PumpEvents);
+    {
+        MainWindow window(std::move(options));
+        window.OnCreated();
+        if (!ExitRequested())
+            QApplication::exec();
+    }
+    MessagePump::Install({});
+    return 0;
+}
+
+} // namespace velk
