@@ -7,6 +7,11 @@ namespace {
 
 // Written for PCRE2_ALT_BSUX: \xhh takes exactly two hex digits, \uhhhh exactly four.
 constexpr std::string_view kLineTerminators = "\\n\\r\\u2028\\u2029";
+// Byte mode: one code page 936 character. A lead byte with a valid second byte is taken whole
+// and atomically, so backtracking can never split it; any other byte is a character alone.
+constexpr std::string_view kBytePair = "[\\x81-\\xFE][\\x40-\\x7E\\x80-\\xFE]";
+constexpr std::string_view kByteAsciiSpaces = "\\t\\n\\x0B\\f\\r ";
+constexpr std::string_view kByteIdeographicSpace = "\\xA1\\xA1";
 constexpr std::string_view kSpaceMembers =
     "\\t\\n\\x0B\\f\\r \\xA0\\u1680\\u2000-\\u200A\\u2028\\u2029\\u202F\\u205F\\u3000\\uFEFF";
 // Everything in the Basic Multilingual Plane but kSpaceMembers (a Text has nothing beyond it).
@@ -98,11 +103,16 @@ bool ReadBraceQuantifier(std::string_view p, std::size_t i, std::size_t& end, bo
 
 class Translator {
 public:
-    Translator(std::string_view pattern, bool multiline)
-        : m_p(pattern), m_multiline(multiline), m_groups(CountGroups(pattern)) {}
+    Translator(std::string_view pattern, bool multiline, bool bytes)
+        : m_p(pattern), m_multiline(multiline), m_bytes(bytes), m_groups(CountGroups(pattern)) {}
 
     TranslatedPattern Run() {
         TranslatedPattern result;
+        if (m_bytes) {
+            for (char c : m_p)
+                if (static_cast<unsigned char>(c) >= 0x80)
+                    return result; // non-ASCII literals need the engine's own characters
+        }
         m_out.reserve(m_p.size() * 2);
         std::size_t depth = 0;
         for (std::size_t i = 0; i < m_p.size();) {
@@ -145,7 +155,7 @@ public:
                 break;
             case '^':
                 if (m_multiline)
-                    m_out.append("(?<![^").append(kLineTerminators).append("])");
+                    m_out.append("(?<![^").append(Terminators()).append("])");
                 else
                     m_out.push_back('^');
                 ++i;
@@ -153,14 +163,17 @@ public:
                 break;
             case '$':
                 if (m_multiline)
-                    m_out.append("(?![^").append(kLineTerminators).append("])");
+                    m_out.append("(?![^").append(Terminators()).append("])");
                 else
                     m_out.append("\\z");
                 ++i;
                 m_last = Last::Assertion;
                 break;
             case '.':
-                m_out.append("[^").append(kLineTerminators).append("]");
+                if (m_bytes)
+                    AnyCharacterBut("[^\\n\\r]");
+                else
+                    m_out.append("[^").append(kLineTerminators).append("]");
                 ++i;
                 m_last = Last::Atom;
                 break;
@@ -228,6 +241,8 @@ private:
         const char c = m_p[i + 1];
         m_last = Last::Atom;
         if (c == 'b' || c == 'B') {
+            if (m_bytes)
+                return false; // whether the byte before is a whole character is not local
             m_out.push_back('\\');
             m_out.push_back(c);
             m_last = Last::Assertion;
@@ -243,18 +258,33 @@ private:
                 ++j;
             }
             if (value <= m_groups) {
+                if (m_bytes)
+                    return false; // ignoring case would fold second bytes of characters
                 m_out.append("\\g{").append(std::to_string(value)).append("}");
                 i = j;
                 return true;
             }
         }
         if (c == 's') {
-            m_out.append("[").append(kSpaceMembers).append("]");
+            if (m_bytes)
+                m_out.append("(?:[").append(kByteAsciiSpaces).append("]|").append(kByteIdeographicSpace).append(")");
+            else
+                m_out.append("[").append(kSpaceMembers).append("]");
             i += 2;
             return true;
         }
         if (c == 'S') {
-            m_out.append("[^").append(kSpaceMembers).append("]");
+            if (m_bytes) {
+                m_out.append("(?!").append(kByteIdeographicSpace).append(")");
+                AnyCharacterBut("[^" + std::string(kByteAsciiSpaces) + "]");
+            } else {
+                m_out.append("[^").append(kSpaceMembers).append("]");
+            }
+            i += 2;
+            return true;
+        }
+        if (m_bytes && (c == 'D' || c == 'W')) {
+            AnyCharacterBut(c == 'D' ? "\\D" : "\\W");
             i += 2;
             return true;
         }
@@ -297,6 +327,8 @@ private:
         }
         case 'x':
             if (HexRun(m_p, i + 2, 2)) {
+                if (m_bytes && m_p[i + 2] >= '8')
+                    return false; // a character beyond ASCII
                 m_out.append(m_p.substr(i, 4));
                 i += 4;
             } else {
@@ -306,6 +338,14 @@ private:
             return true;
         case 'u':
             if (HexRun(m_p, i + 2, 4)) {
+                if (m_bytes) {
+                    const unsigned long value = std::stoul(std::string(m_p.substr(i + 2, 4)), nullptr, 16);
+                    if (value >= 0x80)
+                        return false;
+                    m_out.append(HexByte(static_cast<unsigned>(value)));
+                    i += 6;
+                    return true;
+                }
                 m_out.append(m_p.substr(i, 6));
                 i += 6;
             } else {
@@ -323,7 +363,10 @@ private:
         }
         if (IsOctal(c)) {
             std::size_t j = i + 1;
-            m_out.append(HexByte(ReadOctal(m_p, j)));
+            const unsigned value = ReadOctal(m_p, j);
+            if (m_bytes && value >= 0x80)
+                return false;
+            m_out.append(HexByte(value));
             i = j;
             return true;
         }
@@ -342,12 +385,15 @@ private:
     // A class from p[i] == '['. "]" right after "[" or "[^" closes it: [] and [^] are the empty
     // and the full class.
     bool Class(std::size_t& i) {
-        m_out.push_back('[');
         ++i;
-        if (i < m_p.size() && m_p[i] == '^') {
-            m_out.push_back('^');
+        const bool negated = i < m_p.size() && m_p[i] == '^';
+        if (negated)
             ++i;
+        if (m_bytes && negated) {
+            // Anything but the members: a whole double-byte character, or a byte that is not one.
+            m_out.append("(?>").append(kBytePair).append("|");
         }
+        m_out.append(negated ? "[^" : "[");
         // Offset in m_out of a "-" that may be read as a range operator; a class escape after
         // it makes it a plain "-", as in ECMAScript ([a-\d] is a, "-" and the digits).
         std::size_t dash = std::string::npos;
@@ -356,6 +402,8 @@ private:
             const char c = m_p[i];
             if (c == ']') {
                 m_out.push_back(']');
+                if (m_bytes && negated)
+                    m_out.push_back(')');
                 ++i;
                 return true;
             }
@@ -365,6 +413,8 @@ private:
                 const char e = m_p[i + 1];
                 const bool classEscape =
                     e == 'd' || e == 'D' || e == 'w' || e == 'W' || e == 's' || e == 'S';
+                if (m_bytes && (e == 'D' || e == 'W' || e == 's' || e == 'S'))
+                    return false; // would need double-byte characters inside the class
                 if (classEscape && dash != std::string::npos && dash + 1 == m_out.size())
                     m_out.insert(dash, 1, '\\');
                 if (e == 's') {
@@ -408,8 +458,16 @@ private:
         return false; // no closing bracket
     }
 
+    std::string_view Terminators() const { return m_bytes ? std::string_view("\\n\\r") : kLineTerminators; }
+
+    // Byte mode: one whole character that is not a double-byte one must match `single`.
+    void AnyCharacterBut(std::string_view single) {
+        m_out.append("(?>").append(kBytePair).append("|").append(single).append(")");
+    }
+
     std::string_view m_p;
     bool m_multiline;
+    bool m_bytes;
     std::size_t m_groups;
     std::string m_out;
     Last m_last = Last::Nothing;
@@ -418,7 +476,11 @@ private:
 } // namespace
 
 TranslatedPattern TranslatePattern(std::string_view pattern, bool multiline) {
-    return Translator(pattern, multiline).Run();
+    return Translator(pattern, multiline, false).Run();
+}
+
+TranslatedPattern TranslatePatternForBytes(std::string_view pattern, bool multiline) {
+    return Translator(pattern, multiline, true).Run();
 }
 
 } // namespace velk

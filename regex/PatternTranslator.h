@@ -24,10 +24,20 @@ namespace velk {
 
 struct TranslatedPattern {
     bool ok = false;
-    std::string pattern; // UTF-8, for pcre2_compile with PCRE2_UTF | PCRE2_ALT_BSUX
+    std::string pattern; // for pcre2_compile with PCRE2_ALT_BSUX (and PCRE2_UTF unless for bytes)
 };
 
-// pattern is valid UTF-8.
+// pattern is valid UTF-8; the result matches on the subject decoded to UTF-8.
 TranslatedPattern TranslatePattern(std::string_view pattern, bool multiline);
+
+// The same dialect for matching directly on the code page 936 bytes of the subject (PCRE2
+// without UTF), which spares decoding the subject. Each character-consuming item consumes whole
+// characters: "." and negated classes take a double-byte character atomically, \s includes the
+// ideographic space A1 A1. So a match that starts on a character boundary stays on boundaries;
+// the caller must skip matches that start on a second byte. Only for patterns where that is
+// exact: ok is false for a non-ASCII pattern (non-ASCII literals, escapes above 7F),  and \B
+// (the character before is not known from one byte), back-references (ignoring case would fold
+// second bytes) and \s, \S, \D, \W inside a class.
+TranslatedPattern TranslatePatternForBytes(std::string_view pattern, bool multiline);
 
 } // namespace velk

@@ -33,6 +33,10 @@ constexpr std::size_t kMaxSubjectBytes = static_cast<std::size_t>(std::numeric_l
 // Stored offsets (two per group and match) beyond this fail the search rather than exhaust memory.
 constexpr std::size_t kMaxStoredOffsets = 16 * 1024 * 1024;
 
+// Compiled expressions kept per thread, and the longest pattern kept.
+constexpr std::size_t kCachedExpressions = 8;
+constexpr std::size_t kMaxCachedPatternBytes = 4096;
+
 constexpr std::uint32_t kUnset = std::numeric_limits<std::uint32_t>::max();
 
 struct CodeDeleter {
@@ -89,6 +93,7 @@ pcre2_match_context* ThreadMatchContext() {
 struct RegexExpression {
     Text pattern;     // as set, after the quote-marker replacement
     CodeHandle code;  // null when the engine rejected the pattern
+    bool byteMode = false; // code matches on code page 936 bytes rather than on UTF-8
     std::uint32_t groupCount = 0;
     int errorCode = 0;             // PCRE2 compile error, kept for debugging
     std::size_t errorOffset = 0;
@@ -116,10 +121,40 @@ Text CutAtZero(const Text& text) {
     return zero == Text::npos ? text : text.substr(0, zero);
 }
 
-// Runs the expression over the decoded subject and collects the offsets of every match in the
-// subject Text's bytes. Empty result (nullptr) when the engine gave up.
-std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uint32_t groupCount,
-                                                        const DecodedSubject& decoded, bool global) {
+// The subject's code page 936 bytes as the engine sees them in byte mode.
+class ByteSubject {
+public:
+    explicit ByteSubject(std::string_view text)
+        : m_s(reinterpret_cast<const unsigned char*>(text.data())), m_n(text.size()) {}
+    const char* Utf8() const { return reinterpret_cast<const char*>(m_s); }
+    std::size_t Utf8Size() const { return m_n; }
+    std::size_t Utf8CharLength(std::size_t offset) const { return offset < m_n ? Cp936CharLength(m_s, offset, m_n) : 1; }
+    std::size_t ToByteOffset(std::size_t offset) const { return offset; }
+
+    // Whether offset starts a character. Offsets asked about never decrease, so the walk
+    // resumes from the last boundary found and the whole search walks the text at most once.
+    // A byte below 40 is never part of a double-byte character, so a boundary follows it.
+    bool IsCharStart(std::size_t offset) {
+        std::size_t from = offset;
+        while (from > m_known && m_s[from - 1] >= 0x40)
+            --from;
+        while (from < offset)
+            from += Cp936CharLength(m_s, from, m_n);
+        m_known = from;
+        return from == offset;
+    }
+
+private:
+    const unsigned char* m_s;
+    std::size_t m_n;
+    std::size_t m_known = 0; // a character boundary at or before every offset still to come
+};
+
+// Runs the expression over the subject as the engine sees it and collects the offsets of every
+// match in the subject Text's bytes. Empty result (nullptr) when the engine gave up.
+template <typename Subject>
+std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uint32_t groupCount, Subject& subject,
+                                                bool global) {
     pcre2_match_context* context = ThreadMatchContext();
     if (!context)
         return nullptr;
@@ -130,27 +165,36 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
     auto list = std::make_shared<RegexMatchList>();
     list->groupCount = groupCount;
     const std::size_t pairs = static_cast<std::size_t>(groupCount) + 1;
-    const auto* subject = reinterpret_cast<PCRE2_SPTR>(decoded.Utf8());
-    const std::size_t length = decoded.Utf8Size();
+    const auto* text = reinterpret_cast<PCRE2_SPTR>(subject.Utf8());
+    const std::size_t length = subject.Utf8Size();
     const auto deadline = std::chrono::steady_clock::now() + kSearchDeadline;
-    std::vector<std::size_t> utf8Offsets; // per match, mapped to bytes after the loop
+    std::vector<std::size_t> offsets; // per match, mapped to bytes after the loop
 
     std::size_t start = 0;
+    std::size_t calls = 0;
     while (start <= length) {
-        // The subject is UTF-8 this object produced itself, so PCRE2 need not validate it again
-        // on every call (pcre2unicode(3), "Validity of UTF strings").
-        const int rc = pcre2_match(code, subject, length, start, PCRE2_NO_UTF_CHECK, data.get(), context);
+        // In UTF mode the subject is UTF-8 this object produced itself, so PCRE2 need not
+        // validate it again on every call (pcre2unicode(3), "Validity of UTF strings").
+        const int rc = pcre2_match(code, text, length, start, PCRE2_NO_UTF_CHECK, data.get(), context);
         if (rc == PCRE2_ERROR_NOMATCH)
             break;
         if (rc < 0)
             return nullptr; // match or depth limit, JIT stack, heap: give up on the whole search
+        if ((++calls & 15) == 0 && std::chrono::steady_clock::now() > deadline)
+            return nullptr;
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
-        if (utf8Offsets.size() + 2 * pairs > kMaxStoredOffsets)
+        if (!subject.IsCharStart(ovector[0])) {
+            // Byte mode found a match that starts on the second byte of a character: no match
+            // starts there, the next character starts one byte later.
+            start = ovector[0] + 1;
+            continue;
+        }
+        if (offsets.size() + 2 * pairs > kMaxStoredOffsets)
             return nullptr;
         for (std::size_t i = 0; i < 2 * pairs; ++i) {
             // Groups beyond rc did not take part; PCRE2 leaves their pairs unset.
             const bool set = i / 2 < static_cast<std::size_t>(rc) && ovector[i] != PCRE2_UNSET;
-            utf8Offsets.push_back(set ? ovector[i] : std::numeric_limits<std::size_t>::max());
+            offsets.push_back(set ? ovector[i] : std::numeric_limits<std::size_t>::max());
         }
         ++list->matchCount;
         if (!global)
@@ -158,18 +202,42 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
         const std::size_t end = ovector[1];
         // As in ECMAScript: after an empty match the next search starts one character later;
         // it may again find an empty match there.
-        start = end > ovector[0] ? end : end + decoded.Utf8CharLength(end);
-        if (std::chrono::steady_clock::now() > deadline)
-            return nullptr;
+        start = end > ovector[0] ? end : end + subject.Utf8CharLength(end);
     }
 
-    list->offsets.resize(utf8Offsets.size());
-    for (std::size_t i = 0; i < utf8Offsets.size(); ++i) {
-        list->offsets[i] = utf8Offsets[i] == std::numeric_limits<std::size_t>::max()
+    list->offsets.resize(offsets.size());
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        list->offsets[i] = offsets[i] == std::numeric_limits<std::size_t>::max()
                                ? kUnset
-                               : static_cast<std::uint32_t>(decoded.ToByteOffset(utf8Offsets[i]));
+                               : static_cast<std::uint32_t>(subject.ToByteOffset(offsets[i]));
     }
     return list;
+}
+
+// Compiles a translated pattern. ECMAScript compatibility (pcre2api(3), pcre2_compile options):
+// \u and \x as ECMAScript writes them, [] and [^] as the empty and the full class, and a
+// back-reference to a group that has not matched matching the empty string. No UCP: \w, \d
+// and \b stay ASCII. The translated pattern does its own line-break handling, so the newline
+// convention does not matter.
+CodeHandle Compile(const TranslatedPattern& translated, bool utf, bool caseSensitive, RegexExpression& expression) {
+    std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF | PCRE2_NEVER_UCP |
+                            PCRE2_NEVER_BACKSLASH_C;
+    options |= utf ? PCRE2_UTF | PCRE2_NO_UTF_CHECK : PCRE2_NEVER_UTF;
+    if (!caseSensitive)
+        options |= PCRE2_CASELESS;
+    int errorCode = 0;
+    PCRE2_SIZE errorOffset = 0;
+    CodeHandle code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.pattern.data()), translated.pattern.size(),
+                                  options, &errorCode, &errorOffset, nullptr));
+    if (!code) {
+        expression.errorCode = errorCode;
+        expression.errorOffset = errorOffset;
+        return code;
+    }
+    // Without JIT (unsupported platform, or no executable memory) the interpreter runs the same
+    // pattern, only slower.
+    pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
+    return code;
 }
 
 // Appends the replacement for one match with ECMAScript's substitutions: $$, $&, $`, $', $n and
@@ -250,6 +318,81 @@ Text ReadGroup(const RegexMatchList* list, const Text& subject, std::int32_t mat
     return result;
 }
 
+// Compiles the pattern as set. Plain patterns (both of the program's own among them) run on the
+// subject's bytes when allowBytes is set, which spares decoding the whole page; the others on
+// the subject decoded to UTF-8.
+std::shared_ptr<const RegexExpression> BuildExpression(const Text& patternSet, bool caseSensitive, bool multiline,
+                                                       bool allowBytes) {
+    auto expression = std::make_shared<RegexExpression>();
+    expression->pattern = patternSet;
+    const Text patternText = CutAtZero(patternSet);
+    CodeHandle code;
+    if (allowBytes) {
+        const TranslatedPattern forBytes = TranslatePatternForBytes(patternText, multiline);
+        if (forBytes.ok) {
+            code = Compile(forBytes, false, caseSensitive, *expression);
+            expression->byteMode = code != nullptr;
+        }
+    }
+    if (!code) {
+        // The engine reads the pattern as characters too; a byte that is no character in code
+        // page 936 becomes U+FFFD rather than something with a meaning of its own such as "?".
+        thread_local DecodedSubject decodedPattern;
+        decodedPattern.Decode(patternText);
+        const TranslatedPattern translated =
+            TranslatePattern(std::string_view(decodedPattern.Utf8(), decodedPattern.Utf8Size()), multiline);
+        if (translated.ok)
+            code = Compile(translated, true, caseSensitive, *expression);
+    }
+    if (code) {
+        std::uint32_t groups = 0;
+        pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &groups);
+        expression->groupCount = groups;
+        expression->code = std::move(code);
+    }
+    return expression;
+}
+
+// The program searches with the same two patterns again and again; compiling them (and their
+// JIT code) costs about as much as a search of a whole page, so each thread keeps the last few.
+std::shared_ptr<const RegexExpression> CachedExpression(const Text& patternSet, bool caseSensitive, bool multiline) {
+    struct Entry {
+        Text pattern;
+        bool caseSensitive;
+        bool multiline;
+        std::shared_ptr<const RegexExpression> expression;
+    };
+    thread_local std::vector<Entry> cache;
+    for (std::size_t i = 0; i < cache.size(); ++i) {
+        Entry& entry = cache[i];
+        if (entry.caseSensitive == caseSensitive && entry.multiline == multiline && entry.pattern == patternSet) {
+            std::rotate(cache.begin(), cache.begin() + static_cast<std::ptrdiff_t>(i),
+                        cache.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return cache.front().expression;
+        }
+    }
+    auto expression = BuildExpression(patternSet, caseSensitive, multiline, true);
+    if (patternSet.size() <= kMaxCachedPatternBytes) {
+        if (cache.size() >= kCachedExpressions)
+            cache.pop_back();
+        cache.insert(cache.begin(), Entry{patternSet, caseSensitive, multiline, expression});
+    }
+    return expression;
+}
+
+std::shared_ptr<const RegexMatchList> RunExpression(const RegexExpression& expression, const Text& subject,
+                                                    bool global) {
+    if (expression.byteMode) {
+        ByteSubject bytes(subject);
+        return RunSearch(expression.code.get(), expression.groupCount, bytes, global);
+    }
+    thread_local DecodedSubject decoded;
+    decoded.Decode(subject);
+    auto matches = RunSearch(expression.code.get(), expression.groupCount, decoded, global);
+    decoded.Release();
+    return matches;
+}
+
 } // namespace
 
 RegexObject::RegexObject() = default;
@@ -263,52 +406,19 @@ bool RegexObject::Search(const Text& pattern, const Text& subject, bool caseSens
                          bool quoteMarker) {
     m_regExp.reset();
     m_matches.reset();
-
-    auto expression = std::make_shared<RegexExpression>();
-    expression->pattern = quoteMarker ? ReplaceAll(pattern, kQuoteMarker, "\"") : pattern;
     m_subject = CutAtZero(subject);
-
-    // The engine reads the pattern as characters too; a byte that is no character in code page
-    // 936 becomes U+FFFD rather than something with a meaning of its own such as "?".
-    thread_local DecodedSubject decodedPattern;
-    decodedPattern.Decode(CutAtZero(expression->pattern));
-    const TranslatedPattern translated =
-        TranslatePattern(std::string_view(decodedPattern.Utf8(), decodedPattern.Utf8Size()), multiline);
-    if (translated.ok) {
-        // ECMAScript compatibility (pcre2api(3), pcre2_compile options): \u and \x as ECMAScript
-        // writes them, [] and [^] as the empty and the full class, and a back-reference to a
-        // group that has not matched matching the empty string. No UCP: \w, \d and \b stay
-        // ASCII. The translated pattern does its own line-break handling, so the newline
-        // convention is irrelevant.
-        std::uint32_t options = PCRE2_UTF | PCRE2_NO_UTF_CHECK | PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS |
-                                PCRE2_MATCH_UNSET_BACKREF | PCRE2_NEVER_UCP | PCRE2_NEVER_BACKSLASH_C;
-        if (!caseSensitive)
-            options |= PCRE2_CASELESS;
-        int errorCode = 0;
-        PCRE2_SIZE errorOffset = 0;
-        CodeHandle code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.pattern.data()),
-                                      translated.pattern.size(), options, &errorCode, &errorOffset, nullptr));
-        if (code) {
-            // Without JIT (unsupported platform, or no executable memory) the interpreter runs
-            // the same pattern, only slower.
-            pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
-            std::uint32_t groups = 0;
-            pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &groups);
-            expression->groupCount = groups;
-            expression->code = std::move(code);
-        } else {
-            expression->errorCode = errorCode;
-            expression->errorOffset = errorOffset;
-        }
-    }
-    m_regExp = expression;
-    if (!expression->code || m_subject.size() > kMaxSubjectBytes)
+    const Text patternSet = quoteMarker ? ReplaceAll(pattern, kQuoteMarker, "\"") : pattern;
+    m_regExp = CachedExpression(patternSet, caseSensitive, multiline);
+    if (!m_regExp->code || m_subject.size() > kMaxSubjectBytes)
         return false;
-
-    thread_local DecodedSubject decoded;
-    decoded.Decode(m_subject);
-    m_matches = RunSearch(expression->code.get(), expression->groupCount, decoded, global);
-    decoded.Release();
+    m_matches = RunExpression(*m_regExp, m_subject, global);
+    if (!m_matches && m_regExp->byteMode) {
+        // Byte mode spends more backtracking and stack per character; when it runs out, the
+        // same search on characters may still finish within the limits.
+        const auto characters = BuildExpression(patternSet, caseSensitive, multiline, false);
+        if (characters->code)
+            m_matches = RunExpression(*characters, m_subject, global);
+    }
     return m_matches != nullptr;
 }
 

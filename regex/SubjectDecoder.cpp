@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <mutex>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "util/Encoding.h"
 
@@ -14,11 +19,26 @@ constexpr std::size_t kTrailCount = 0xFF - 0x40; // second bytes 40..FE, 7F incl
 constexpr std::size_t kMarkSpacing = 256;
 constexpr std::size_t kKeepCapacity = 8 * 1024 * 1024;
 
+constexpr std::size_t kBlock = 16;
+
+// Bit k set when byte k of the 16 at p is not ASCII.
+inline std::uint32_t HighBits(const unsigned char* p) {
+#if defined(__SSE2__)
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+#else
+    std::uint32_t bits = 0;
+    for (std::size_t k = 0; k < kBlock; ++k)
+        bits |= static_cast<std::uint32_t>(p[k] >> 7) << k;
+    return bits;
+#endif
+}
+
+inline void StoreBlock(char* out, const unsigned char* p) { std::memcpy(out, p, kBlock); }
+
 inline bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 
-// Bytes the character at offset i takes in the Text, by the rules in the header.
 inline std::size_t UnitLength(const unsigned char* s, std::size_t i, std::size_t n) {
-    return (s[i] >= 0x81 && s[i] <= 0xFE && i + 1 < n && IsTrailByte(s[i + 1])) ? 2 : 1;
+    return Cp936CharLength(s, i, n);
 }
 
 inline std::size_t Utf8Length(unsigned char lead) { return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
@@ -92,8 +112,9 @@ void DecodedSubject::Decode(std::string_view text) {
     const Cp936Table& table = Table();
     m_source = text;
     m_marks.clear();
-    // Every byte gives at most three bytes of UTF-8 (a lone byte as U+FFFD).
-    const std::size_t need = 3 * text.size() + 1;
+    // Every byte gives at most three bytes of UTF-8 (a lone byte as U+FFFD); the block copy
+    // below may write up to 16 bytes past the end of what it keeps.
+    const std::size_t need = 3 * text.size() + kBlock + 1;
     if (need > m_capacity) {
         m_buffer = std::make_unique_for_overwrite<char[]>(need);
         m_capacity = need;
@@ -103,24 +124,34 @@ void DecodedSubject::Decode(std::string_view text) {
     char* out = m_buffer.get();
     std::size_t o = 0;
     std::size_t nextMark = kMarkSpacing;
-    for (std::size_t i = 0; i < n;) {
+    std::size_t i = 0;
+    while (i < n) {
         if (o >= nextMark) {
             m_marks.emplace_back(static_cast<std::uint32_t>(o), static_cast<std::uint32_t>(i));
             nextMark = o + kMarkSpacing;
         }
-        // ASCII runs, the bulk of an HTML page, are copied as they are up to the next mark.
-        const std::size_t runEnd = std::min(n, i + (nextMark - o));
-        while (i < runEnd && s[i] < 0x80)
+        // ASCII, the bulk of an HTML page, is copied a block at a time.
+        if (i + kBlock <= n) {
+            const std::uint32_t high = HighBits(s + i);
+            StoreBlock(out + o, s + i);
+            const std::size_t ascii = high == 0 ? kBlock : static_cast<std::size_t>(__builtin_ctz(high));
+            i += ascii;
+            o += ascii;
+            if (ascii == kBlock)
+                continue;
+        } else if (s[i] < 0x80) {
             out[o++] = static_cast<char>(s[i++]);
-        if (i >= runEnd)
             continue;
-        const unsigned char b = s[i];
-        if (UnitLength(s, i, n) == 2) {
-            o += PutUtf8(out + o, table.pairs[(b - 0x81) * kTrailCount + (s[i + 1] - 0x40)]);
-            i += 2;
-        } else {
-            o += PutUtf8(out + o, b == 0x80 ? table.byte80 : kReplacement);
-            ++i;
+        }
+        // A run of non-ASCII characters.
+        while (i < n && s[i] >= 0x80) {
+            if (i + 1 < n && s[i] >= 0x81 && s[i] <= 0xFE && IsTrailByte(s[i + 1])) {
+                o += PutUtf8(out + o, table.pairs[(s[i] - 0x81) * kTrailCount + (s[i + 1] - 0x40)]);
+                i += 2;
+            } else {
+                o += PutUtf8(out + o, s[i] == 0x80 ? table.byte80 : kReplacement);
+                ++i;
+            }
         }
     }
     out[o] = '\0';

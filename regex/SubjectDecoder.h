@@ -20,6 +20,14 @@
 
 namespace velk {
 
+// Bytes the character at offset i of a code page 936 text of n bytes takes, by the rules above:
+// 2 for a lead byte with a valid second byte, 1 otherwise.
+inline std::size_t Cp936CharLength(const unsigned char* s, std::size_t i, std::size_t n) {
+    return (s[i] >= 0x81 && s[i] <= 0xFE && i + 1 < n && s[i + 1] >= 0x40 && s[i + 1] <= 0xFE && s[i + 1] != 0x7F)
+               ? 2
+               : 1;
+}
+
 class DecodedSubject {
 public:
     // Decodes text. The Text must outlive the offset mapping (ToByteOffset reads it).
@@ -28,6 +36,8 @@ public:
     std::size_t Utf8Size() const { return m_size; }
     // Length in bytes of the UTF-8 character at offset; 1 at or past the end.
     std::size_t Utf8CharLength(std::size_t offset) const;
+    // The engine in UTF mode only ever matches at code point starts.
+    bool IsCharStart(std::size_t) const { return true; }
     // Byte offset in the Text of the character that starts at the given UTF-8 offset (or of the
     // end, for the UTF-8 size).
     std::size_t ToByteOffset(std::size_t utf8Offset) const;

@@ -114,6 +114,17 @@ std::vector<OracleCase> Cases() {
         {"ChineseDot", "热.", "热搜热门热"},
         {"ChineseRange", "[一-龥]+", "abc中文def汉字"},
         {"ChineseGroupsAndReplace", "(微博)(热搜)", "微博热搜 微博", false, true, true, "$2$1"},
+        // Characters whose second byte is an ASCII character: 丂 81 40 "@", 乕 81 5B "[", 乗 81 5C
+        // "\\", 乤 81 61 "a", 丄 81 41 "A", 亀 81 77 "w", 癢 B0 57 "W".
+        {"SecondBytesAreNotAscii", "a|@|\\\\|\\[|w", "丂乤乗乕亀癢x a"},
+        {"SecondBytesDoNotFoldCase", "A|w", "乤癢"},
+        {"DotTakesWholeCharacters", "a.b|c..d", "a乤b c乤d c乤乤d"},
+        {"NegatedClassTakesWholeCharacters", "x[^a]y|[^a ]+", "x乤y 乤乤"},
+        {"NonWordTakesWholeCharacters", "\\W\\w", "乤a"},
+        {"IdeographicSpaceBetweenTrickyCharacters", "\\S+\\s\\S+", "乤　乗"},
+        {"LongRunWithoutSingleByteAnchors", "a", "乤乤乤乤乤乤a乤"},
+        {"HotSearchTrickyCharacters", kHotSearchPattern,
+         "<a href=\"/weibo?q=亀乗\" target=\"_blank\">乕乤\"</a><a href=\"/weibo?q=癢\" target=\"_blank\">丂</a>"},
         // Empty matches and the global flag.
         {"EmptyMatchesEverywhere", "x*", "axbx", false, true, true, "-"},
         {"EmptyAlternativeFirst", "|b", "b"},
@@ -268,6 +279,11 @@ TEST_F(RegexOracleTest, TableMatchesNodeRegExp) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
         EXPECT_EQ(Readable(OurRow(cases[i])), Readable(NormaliseOracleRow(expected[i])));
+        // Plain ASCII patterns run on the subject's bytes; a non-ASCII item that changes nothing
+        // makes the same search run on characters, which must agree as well.
+        OracleCase onCharacters = cases[i];
+        onCharacters.pattern = "(?:(?!中)|)(?:" + cases[i].pattern + ")";
+        EXPECT_EQ(Readable(OurRow(onCharacters)), Readable(NormaliseOracleRow(expected[i]))) << "on characters";
     }
 }
 
