@@ -17,6 +17,11 @@
 // answer makes the executor throw a RangeError, and the answer must stay nonzero until the error
 // has left every catch and finally of the script (duktape.c, duk__executor_interrupt).
 extern "C" int velk_duk_exec_timeout_check(void* udata);
+// Called by the property access primitives and the regexp matcher of the patched duktape.c, so
+// that built-ins looping natively (Array.prototype.join over a length of 2^32 - 1, a backtracking
+// regular expression) meet the same deadline. Called very often: reads the clock only every
+// kNativeStride calls.
+extern "C" int velk_duk_native_timeout_check(void* udata);
 
 namespace velk {
 namespace {
@@ -27,10 +32,10 @@ thread_local ScriptLimits t_limits;
 // constructors. "Duktape" carries act (call-stack introspection), fin (finalizers that would run
 // when the heap is destroyed, outside any time budget), Thread (coroutines), Pointer, info, gc,
 // compact, enc/dec and errCreate/errThrow hooks; "performance" a high-resolution clock;
-// TextEncoder/TextDecoder and CBOR are not ECMAScript either.
+// Buffer (Node.js buffers), TextEncoder/TextDecoder and CBOR are not ECMAScript either.
 constexpr const char* kRemoveNonStandard =
     "(function (g) {"
-    "var names = ['Duktape', 'TextEncoder', 'TextDecoder', 'performance', 'CBOR'];"
+    "var names = ['Duktape', 'Buffer', 'TextEncoder', 'TextDecoder', 'performance', 'CBOR'];"
     "for (var i = 0; i < names.length; i++) {"
     "  if (names[i] in g && !delete g[names[i]]) throw new Error('cannot remove ' + names[i]);"
     "}"
@@ -171,6 +176,17 @@ struct ScriptEngine::Impl {
     duk_context* ctx = nullptr;
     std::chrono::steady_clock::time_point deadline{};
     bool deadlineArmed = false;
+    bool expired = false;  // stays set until the call ends, so the error escapes every catch
+    unsigned nativeTicks = 0;
+    static constexpr unsigned kNativeStride = 1024;
+
+    bool DeadlinePassed() {
+        if (!deadlineArmed)
+            return false;
+        if (!expired && std::chrono::steady_clock::now() >= deadline)
+            expired = true;
+        return expired;
+    }
 
     std::jmp_buf fatalJump{};
     bool jumpArmed = false;
@@ -284,6 +300,8 @@ struct ScriptEngine::Impl {
             return kHeapGone;
         deadline = std::chrono::steady_clock::now() + limits.timeBudget;
         deadlineArmed = true;
+        expired = false;
+        nativeTicks = 0;
         jumpArmed = true;
         duk_int_t rc = kHeapGone;
         if (setjmp(fatalJump) == 0) {
@@ -348,8 +366,19 @@ struct ScriptEngine::Impl {
 } // namespace velk
 
 extern "C" int velk_duk_exec_timeout_check(void* udata) {
-    const auto* impl = static_cast<const velk::ScriptEngine::Impl*>(udata);
-    return impl != nullptr && impl->deadlineArmed && std::chrono::steady_clock::now() >= impl->deadline ? 1 : 0;
+    auto* impl = static_cast<velk::ScriptEngine::Impl*>(udata);
+    return impl != nullptr && impl->DeadlinePassed() ? 1 : 0;
+}
+
+extern "C" int velk_duk_native_timeout_check(void* udata) {
+    auto* impl = static_cast<velk::ScriptEngine::Impl*>(udata);
+    if (impl == nullptr || !impl->deadlineArmed)
+        return 0;
+    if (impl->expired)
+        return 1;
+    if (++impl->nativeTicks % velk::ScriptEngine::Impl::kNativeStride != 0)
+        return 0;
+    return impl->DeadlinePassed() ? 1 : 0;
 }
 
 namespace velk {

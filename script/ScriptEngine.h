@@ -11,9 +11,9 @@
 // reference.
 //
 // Reachable from scripts: the ECMAScript built-ins and nothing else. The non-standard globals
-// Duktape adds ("Duktape", "TextEncoder", "TextDecoder", "performance") are removed when the heap
-// is built, so no script can reach call-stack introspection, finalizers, coroutines, raw
-// buffers or clocks beyond Date.
+// Duktape adds ("Duktape", "Buffer", "TextEncoder", "TextDecoder", "performance") are removed
+// when the heap is built, so no script can reach call-stack introspection, finalizers,
+// coroutines, Node.js-style buffers or clocks beyond Date.
 
 #include <chrono>
 #include <cstddef>
