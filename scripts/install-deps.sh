@@ -10,6 +10,7 @@ PACKAGES=(
   duktape-dev
   libpcre2-dev
   libgif-dev
+  zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-wqy-microhei fonts-noto-cjk
   xvfb xauth x11-apps imagemagick

@@ -19,7 +19,9 @@
 #include <QPainter>
 #include <QString>
 
+#include "util/BmpFormat.h"
 #include "util/Encoding.h"
+#include "util/PngBmpDecoder.h"
 
 namespace velk {
 namespace {
@@ -41,46 +43,11 @@ constexpr std::array<EncoderInfo, 5> kEncoders = {{
     {ImageConverter::Png, "{557CF406-1A04-11D3-9A73-0000F81EF32E}", ".png"},
 }};
 
-constexpr std::size_t kBmpHeaderSize = 54;
-constexpr std::size_t kPaletteSize = 1024;
-
-// Bytes per padded row of `width` pixels at `bits` per pixel.
-constexpr std::int64_t RowSize(std::int64_t width, std::int64_t bits) { return ((width * bits + 31) >> 5) << 2; }
-
-// A little-endian field of `size` bytes at `offset`; bytes past the end of `data` read as 0.
-std::uint32_t ReadLe(std::span<const std::uint8_t> data, std::size_t offset, std::size_t size) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (offset + i < data.size())
-            value |= std::uint32_t(data[offset + i]) << (8 * i);
-    }
-    return value;
-}
-
-void WriteLe(std::uint8_t* at, std::uint32_t value, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i)
-        at[i] = std::uint8_t(value >> (8 * i));
-}
-
-// The 14-byte file header and the 40-byte info header of an uncompressed BMP.
-void WriteBmpHeaders(std::uint8_t* out, std::uint32_t fileSize, std::uint32_t pixelOffset, std::int32_t width,
-                     std::int32_t height, std::uint16_t bits, std::uint32_t imageSize, std::int32_t xPelsPerMeter,
-                     std::int32_t yPelsPerMeter, std::uint32_t coloursUsed) {
-    std::memset(out, 0, kBmpHeaderSize);
-    out[0] = 'B';
-    out[1] = 'M';
-    WriteLe(out + 2, fileSize, 4);
-    WriteLe(out + 10, pixelOffset, 4);
-    WriteLe(out + 14, 40, 4);
-    WriteLe(out + 18, std::uint32_t(width), 4);
-    WriteLe(out + 22, std::uint32_t(height), 4);
-    WriteLe(out + 26, 1, 2);
-    WriteLe(out + 28, bits, 2);
-    WriteLe(out + 34, imageSize, 4);
-    WriteLe(out + 38, std::uint32_t(xPelsPerMeter), 4);
-    WriteLe(out + 42, std::uint32_t(yPelsPerMeter), 4);
-    WriteLe(out + 46, coloursUsed, 4);
-}
+constexpr std::size_t kBmpHeaderSize = BmpFormat::HeaderSize;
+constexpr std::size_t kPaletteSize = BmpFormat::PaletteSize;
+constexpr auto RowSize = BmpFormat::RowSize;
+constexpr auto ReadLe = BmpFormat::ReadField;
+constexpr auto WriteBmpHeaders = BmpFormat::WriteHeaders;
 
 bool IsPaletteImage(const QImage& image) {
     switch (image.format()) {
@@ -121,8 +88,7 @@ Bytes EncodeBmp(const QImage& source) {
 
     Bytes out(std::size_t(fileSize), 0);
     WriteBmpHeaders(out.data(), std::uint32_t(fileSize), std::uint32_t(pixelOffset), std::int32_t(width),
-                    std::int32_t(height), bits, std::uint32_t(rowSize * height), image.dotsPerMeterX(),
-                    image.dotsPerMeterY(), bits == 8 ? 256 : 0);
+                    std::int32_t(height), bits, std::uint32_t(rowSize * height), bits == 8 ? 256 : 0);
     if (bits == 8) {
         const QList<QRgb> colours = image.colorTable();
         for (qsizetype i = 0; i < colours.size() && i < 256; ++i) {
@@ -278,8 +244,6 @@ QImage Decode(const Bytes& source) {
 
 QImage FlattenOnWhite(const QImage& image) {
     QImage flat(image.size(), QImage::Format_RGB32);
-    flat.setDotsPerMeterX(image.dotsPerMeterX());
-    flat.setDotsPerMeterY(image.dotsPerMeterY());
     flat.fill(Qt::white);
     QPainter painter(&flat);
     painter.drawImage(0, 0, image);
@@ -345,6 +309,14 @@ bool MatchesPattern(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
+// Writes the encoded file when a name is given and hands the bytes to the caller.
+void Finish(const Text& fileName, const Text& extension, Bytes& encoded, Bytes* result) {
+    if (!IsBlank(fileName))
+        WriteFile(EndsWithIgnoringCase(fileName, extension) ? fileName : fileName + extension, encoded);
+    if (result)
+        *result = std::move(encoded);
+}
+
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
@@ -370,13 +342,20 @@ bool ImageConverter::Convert(const Bytes& source, ImageFormat format, const Text
             selected = &info;
     }
 
+    if (!selected)
+        return false;
+    Bytes encoded;
+    if (selected->format == Bmp && !flattenOnWhite && PngBmpDecoder::Decode(source, encoded)) {
+        Finish(fileName, extension, encoded, result);
+        return true;
+    }
+
     QImage image = Decode(source);
-    if (image.isNull() || !selected)
+    if (image.isNull())
         return false;
     if (flattenOnWhite)
         image = FlattenOnWhite(image);
 
-    Bytes encoded;
     switch (selected->format) {
     case Bmp:
         encoded = EncodeBmp(image);
@@ -397,10 +376,7 @@ bool ImageConverter::Convert(const Bytes& source, ImageFormat format, const Text
     if (encoded.empty())
         return false;
 
-    if (!IsBlank(fileName))
-        WriteFile(EndsWithIgnoringCase(fileName, extension) ? fileName : fileName + extension, encoded);
-    if (result)
-        *result = std::move(encoded);
+    Finish(fileName, extension, encoded, result);
     return true;
 }
 
@@ -487,7 +463,7 @@ bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::i
     const std::size_t fileSize = dataOffset + std::size_t(outRow * h);
     out.assign(fileSize, 0);
     WriteBmpHeaders(out.data(), std::uint32_t(fileSize), std::uint32_t(dataOffset), std::int32_t(w),
-                    std::int32_t(h), std::uint16_t(bits), 0, 0, 0, 0);
+                    std::int32_t(h), std::uint16_t(bits), 0, 0);
     if (bits == 8 && source.size() > kBmpHeaderSize) {
         const std::size_t available = std::min(kPaletteSize, source.size() - kBmpHeaderSize);
         std::memcpy(out.data() + kBmpHeaderSize, source.data() + kBmpHeaderSize, available);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <QBuffer>
 #include <QByteArray>
@@ -16,6 +17,7 @@
 
 #include "tests/support/RealData.h"
 #include "util/Encoding.h"
+#include "util/PngBmpDecoder.h"
 
 using namespace velk;
 namespace fs = std::filesystem;
@@ -91,6 +93,60 @@ void ExpectSameRgb(const QImage& expected, const Bytes& cut) {
     }
 }
 
+// An 8-bit RGBA PNG written by hand: row y uses filter filters[y % size], and the compressed
+// data is split into IDAT chunks of `split` bytes.
+Bytes HandmadePng(const QImage& image, const std::vector<int>& filters, std::size_t split) {
+    const auto be32 = [](Bytes& out, std::uint32_t v) {
+        for (int shift : {24, 16, 8, 0})
+            out.push_back(std::uint8_t(v >> shift));
+    };
+    const std::size_t rowBytes = std::size_t(image.width()) * 4;
+    Bytes raw, previous(rowBytes, 0);
+    for (int y = 0; y < image.height(); ++y) {
+        Bytes row;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            row.insert(row.end(), {std::uint8_t(qRed(p)), std::uint8_t(qGreen(p)), std::uint8_t(qBlue(p)),
+                                   std::uint8_t(qAlpha(p))});
+        }
+        const int filter = filters[std::size_t(y) % filters.size()];
+        raw.push_back(std::uint8_t(filter));
+        for (std::size_t i = 0; i < rowBytes; ++i) {
+            const int a = i >= 4 ? row[i - 4] : 0, b = previous[i], c = i >= 4 ? previous[i - 4] : 0;
+            const int p = a + b - c;
+            const int paeth = std::abs(p - a) <= std::abs(p - b) && std::abs(p - a) <= std::abs(p - c) ? a
+                              : std::abs(p - b) <= std::abs(p - c)                                   ? b
+                                                                                                     : c;
+            const int predictor[5] = {0, a, b, (a + b) / 2, paeth};
+            raw.push_back(std::uint8_t(row[i] - predictor[filter]));
+        }
+        previous = row;
+    }
+    uLongf size = compressBound(uLong(raw.size()));
+    Bytes compressed(size);
+    compress2(compressed.data(), &size, raw.data(), uLong(raw.size()), 9);
+    compressed.resize(size);
+
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto chunk = [&](const char* type, const Bytes& data) {
+        be32(png, std::uint32_t(data.size()));
+        const std::size_t start = png.size();
+        png.insert(png.end(), type, type + 4);
+        png.insert(png.end(), data.begin(), data.end());
+        be32(png, std::uint32_t(crc32(0, png.data() + start, uInt(data.size() + 4))));
+    };
+    Bytes header;
+    be32(header, std::uint32_t(image.width()));
+    be32(header, std::uint32_t(image.height()));
+    header.insert(header.end(), {8, 6, 0, 0, 0});
+    chunk("IHDR", header);
+    chunk("tEXt", ToBytes(std::string("Comment\0handmade", 16)));
+    for (std::size_t at = 0; at < compressed.size(); at += split)
+        chunk("IDAT", Bytes(compressed.begin() + at, compressed.begin() + std::min(at + split, compressed.size())));
+    chunk("IEND", Bytes());
+    return png;
+}
+
 class TempDir : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -155,6 +211,75 @@ TEST(ImageConvert, PngToBmpKeepsAlphaOpacityOrPalette) {
             EXPECT_EQ(bmp[topRow + 3], qAlpha(topLeft));
             EXPECT_EQ(bmp[54 + 4 * 5 + 3], qAlpha(source.pixel(5, 6)));
         }
+    }
+}
+
+TEST(ImageConvert, RgbaPngGivesQtsPixelsWhateverTheFiltersAndChunks) {
+    // Alpha 0 pixels keep their colour too: the BMP holds what the file holds.
+    const QImage image = Pattern(7, 11, QImage::Format_ARGB32);
+    const struct {
+        const char* name;
+        std::vector<int> filters;
+        std::size_t split;
+    } cases[] = {
+        {"every filter, one IDAT", {0, 1, 2, 3, 4}, 1 << 20},
+        {"paeth and average, tiny IDATs", {4, 3}, 1},
+        {"sub only, IDATs of 5", {1}, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes png = HandmadePng(image, c.filters, c.split);
+        const QImage oracle = DecodeWithQt(png).convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(oracle.size(), image.size());
+        Bytes bmp, direct;
+        ASSERT_TRUE(ImageConverter::Convert(png, ImageConverter::Bmp, Text(), &bmp));
+        ASSERT_TRUE(PngBmpDecoder::Decode(png, direct));
+        EXPECT_EQ(direct, bmp);
+        ASSERT_EQ(bmp.size(), 54u + 7 * 4 * 11);
+        EXPECT_EQ(Field(bmp, 28, 2), 32u);
+        for (int y = 0; y < 11; ++y) {
+            EXPECT_EQ(std::memcmp(bmp.data() + 54 + 28 * (10 - y), oracle.constScanLine(y), 28), 0) << "row " << y;
+        }
+    }
+
+    // Damage that Qt refuses is refused here as well.
+    Bytes badCrc = HandmadePng(image, {0}, 1 << 20);
+    badCrc[badCrc.size() - 20] ^= 0x55; // inside the IDAT data
+    Bytes shortData = HandmadePng(image.copy(0, 0, 7, 5), {0}, 1 << 20);
+    // Claim 11 rows for 5 rows of data: rewrite the height and the header's CRC.
+    shortData[23] = 11;
+    const std::uint32_t crc = std::uint32_t(crc32(0, shortData.data() + 12, 17));
+    for (int i = 0; i < 4; ++i)
+        shortData[29 + i] = std::uint8_t(crc >> (24 - 8 * i));
+    for (const Bytes* damaged : {&badCrc, &shortData}) {
+        Bytes result = ToBytes("kept");
+        EXPECT_FALSE(ImageConverter::Convert(*damaged, ImageConverter::Bmp, Text(), &result));
+        EXPECT_FALSE(PngBmpDecoder::Decode(*damaged, result));
+        EXPECT_EQ(ToText(result), "kept");
+    }
+}
+
+TEST(ImageConvert, OtherPngsGoThroughQt) {
+    // Not 8-bit RGBA without interlacing: the direct decoder declines, Convert still succeeds.
+    QImage grey(6, 4, QImage::Format_Grayscale16);
+    grey.fill(Qt::gray);
+    const struct {
+        const char* name;
+        Bytes png;
+    } cases[] = {
+        {"RGB", Encode(Pattern(6, 4, QImage::Format_RGB32), "PNG")},
+        {"palette", Encode(Pattern(6, 4, QImage::Format_Indexed8), "PNG")},
+        {"16-bit grey", Encode(grey, "PNG")},
+        {"RGBA 16-bit", Encode(Pattern(6, 4, QImage::Format_RGBA64), "PNG")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes direct;
+        EXPECT_FALSE(PngBmpDecoder::Decode(c.png, direct));
+        EXPECT_TRUE(direct.empty());
+        Bytes bmp;
+        EXPECT_TRUE(ImageConverter::Convert(c.png, ImageConverter::Bmp, Text(), &bmp));
+        EXPECT_EQ(Field(bmp, 18, 4), 6u);
     }
 }
 
