@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -469,6 +470,29 @@ TEST(HttpClientSend, PumpRunsWhileWaitingAndMayNestAnotherSend) {
     EXPECT_EQ(outer, "body of /slow");
     EXPECT_EQ(nested, "body of /nested");
     EXPECT_GT(calls, 5); // it ran during the wait, not only between steps
+}
+
+TEST(HttpClientSend, CallsOnSeveralThreadsAtOnce) {
+    // The interface thread and a worker fetch at the same time; each call has its own handles.
+    LoopbackServer plain([](const ServerRequest& r) { return ServerReply::Http(200, "p" + r.target); });
+    LoopbackServer secure([](const ServerRequest& r) { return ServerReply::Http(200, "s" + r.target); },
+                          LoopbackServer::Transport::Tls);
+    Text results[4];
+    std::thread workers[4];
+    for (int i = 0; i < 4; ++i) {
+        workers[i] = std::thread([&, i] {
+            for (int n = 0; n < 5; ++n) {
+                LoopbackServer& server = i % 2 ? secure : plain;
+                results[i] += Get(server.Url("/" + std::to_string(i)));
+            }
+        });
+    }
+    for (std::thread& t : workers)
+        t.join();
+    for (int i = 0; i < 4; ++i) {
+        const std::string one = (i % 2 ? "s/" : "p/") + std::to_string(i);
+        EXPECT_EQ(results[i], one + one + one + one + one);
+    }
 }
 
 } // namespace
