@@ -1,5 +1,7 @@
 #include "app/ListRefresh.h"
 
+#include "medals/EmbeddedFlagTable.h"
+
 namespace velk {
 
 ListRefresh ListRefresh::Program(const AppConfig& hosts) {
@@ -10,8 +12,7 @@ ListRefresh ListRefresh::Program(const AppConfig& hosts) {
     refresh.medals = [] {};
     refresh.hotSearch = [] {};
     refresh.hotSearchAtStart = [] {};
-    // Hook: the embedded "CHN" flag of the flag table; until it is there the boxes start empty.
-    refresh.placeholderFlag = [] { return Bytes(); };
+    refresh.placeholderFlag = [] { return EmbeddedFlagTable::Find("CHN"); };
     return refresh;
 }
 

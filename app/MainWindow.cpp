@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QFont>
@@ -13,6 +14,8 @@
 #include "app/SelectthefolderEx.h"
 #include "app/UiLayer.h"
 #include "app/WindowEx.h"
+#include "medals/FlagPictureSink.h"
+#include "medals/MedalBoard.h"
 #include "util/WorkerThread.h"
 
 namespace velk {
@@ -157,6 +160,15 @@ MainWindow::MainWindow(Options options)
     BuildControls();
     OnSizeChanged();
 
+    // Flags arrive on their loaders' worker threads; row r goes to element r of FlagPictures. The
+    // function holds nothing of this window: a flag that comes after the window is gone is dropped.
+    FlagPictureSink::Install([](std::int32_t row, const Bytes& picture) {
+        UiLayer::SetPicture(GlobalLists::Instance().Element(ControlList::FlagPictures, std::size_t(std::max(row, 0))),
+                            picture);
+    });
+    if (!m_options.hosts.flagHost.empty())
+        MedalBoard::SetFlagHost(m_options.hosts.flagHost);
+
     m_refreshTimer.setObjectName(QString::fromUtf8("时钟1"));
     m_saveTimer.setObjectName(QString::fromUtf8("时钟2"));
     m_refreshTimer.setParent(this);
@@ -170,6 +182,7 @@ MainWindow::MainWindow(Options options)
 MainWindow::~MainWindow() {
     // From here on, writes from workers to this window are dropped.
     UiLayer::UnregisterWindow(m_id);
+    FlagPictureSink::Install({});
 }
 
 void MainWindow::BuildControls() {

@@ -20,6 +20,7 @@
 #include "app/SelectthefolderEx.h"
 #include "app/UiLayer.h"
 #include "app/WindowEx.h"
+#include "medals/FlagPictureSink.h"
 #include "tests/app/QtTestApp.h"
 
 using namespace velk;
@@ -351,6 +352,34 @@ TEST_F(MainWindowTest, TimersDriveTheirHandlers) {
     EXPECT_GE(std::count(rec.calls.begin(), rec.calls.end(), "medals"), 1);
     EXPECT_EQ(w.Settings().ReadInt(QStringLiteral("pos"), QStringLiteral("x")), 120);
     EXPECT_EQ(w.Settings().ReadInt(QStringLiteral("pos"), QStringLiteral("y")), 80);
+}
+
+TEST_F(MainWindowTest, FlagBoxesStartWithTheChinaFlagAndTakeFlagsByRowFromWorkers) {
+    Recorder rec;
+    auto options = RecordingOptions(rec, Folder());
+    options.lists.placeholderFlag = ListRefresh::Program(options.hosts).placeholderFlag;
+    MainWindow w(std::move(options));
+    w.OnCreated();
+    auto box = [&](int row) { return Control<PictureBoxEx>(w, ("图片框EX" + std::to_string(row)).c_str()); };
+    for (int row = 1; row <= 8; ++row)
+        EXPECT_EQ(box(row)->Image().size(), QSize(512, 512)) << row;
+
+    // A 1 x 1 32-bit BMP, half-transparent red.
+    Bytes bmp(58, 0);
+    bmp[0] = 'B', bmp[1] = 'M', bmp[10] = 54, bmp[14] = 40, bmp[18] = 1, bmp[22] = 1, bmp[26] = 1, bmp[28] = 32;
+    bmp[56] = 0xFF, bmp[57] = 0x80;
+    std::thread([&] {
+        FlagPictureSink::Deliver(3, bmp);
+        FlagPictureSink::Deliver(5, Bytes());
+        FlagPictureSink::Deliver(9, bmp);
+        FlagPictureSink::Deliver(0, bmp);
+        FlagPictureSink::Deliver(-1, bmp);
+    }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box(3)->Image().pixel(0, 0), 0x80FF0000u);
+    EXPECT_TRUE(box(5)->Image().isNull());
+    for (int row : {1, 2, 4, 6, 7, 8})
+        EXPECT_EQ(box(row)->Image().size(), QSize(512, 512)) << row;
 }
 
 } // namespace
