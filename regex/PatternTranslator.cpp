@@ -275,8 +275,10 @@ private:
         }
         if (c == 'S') {
             if (m_bytes) {
-                m_out.append("(?!").append(kByteIdeographicSpace).append(")");
+                // One group, so that a quantifier repeats the look-ahead too.
+                m_out.append("(?:(?!").append(kByteIdeographicSpace).append(")");
                 AnyCharacterBut("[^" + std::string(kByteAsciiSpaces) + "]");
+                m_out.push_back(')');
             } else {
                 m_out.append("[^").append(kSpaceMembers).append("]");
             }

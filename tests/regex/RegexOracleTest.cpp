@@ -122,6 +122,7 @@ std::vector<OracleCase> Cases() {
         {"NegatedClassTakesWholeCharacters", "x[^a]y|[^a ]+", "x乤y 乤乤"},
         {"NonWordTakesWholeCharacters", "\\W\\w", "乤a"},
         {"IdeographicSpaceBetweenTrickyCharacters", "\\S+\\s\\S+", "乤　乗"},
+        {"NonSpaceRunsStopAtIdeographicSpace", "\\S+", "a　b乤　乗 c"},
         {"LongRunWithoutSingleByteAnchors", "a", "乤乤乤乤乤乤a乤"},
         {"HotSearchTrickyCharacters", kHotSearchPattern,
          "<a href=\"/weibo?q=亀乗\" target=\"_blank\">乕乤\"</a><a href=\"/weibo?q=癢\" target=\"_blank\">丂</a>"},
