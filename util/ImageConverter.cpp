@@ -43,12 +43,6 @@ constexpr std::array<EncoderInfo, 5> kEncoders = {{
     {ImageConverter::Png, "{557CF406-1A04-11D3-9A73-0000F81EF32E}", ".png"},
 }};
 
-constexpr std::size_t kBmpHeaderSize = BmpFormat::HeaderSize;
-constexpr std::size_t kPaletteSize = BmpFormat::PaletteSize;
-constexpr auto RowSize = BmpFormat::RowSize;
-constexpr auto ReadLe = BmpFormat::ReadField;
-constexpr auto WriteBmpHeaders = BmpFormat::WriteHeaders;
-
 bool IsPaletteImage(const QImage& image) {
     switch (image.format()) {
     case QImage::Format_Indexed8:
@@ -80,19 +74,19 @@ Bytes EncodeBmp(const QImage& source) {
         return Bytes();
     const std::int64_t width = image.width();
     const std::int64_t height = image.height();
-    const std::int64_t rowSize = RowSize(width, bits);
-    const std::size_t pixelOffset = kBmpHeaderSize + (bits == 8 ? kPaletteSize : 0);
+    const std::int64_t rowSize = BmpFormat::RowSize(width, bits);
+    const std::size_t pixelOffset = BmpFormat::HeaderSize + (bits == 8 ? BmpFormat::PaletteSize : 0);
     const std::int64_t fileSize = std::int64_t(pixelOffset) + rowSize * height;
     if (fileSize > INT32_MAX)
         return Bytes();
 
     Bytes out(std::size_t(fileSize), 0);
-    WriteBmpHeaders(out.data(), std::uint32_t(fileSize), std::uint32_t(pixelOffset), std::int32_t(width),
+    BmpFormat::WriteHeaders(out.data(), std::uint32_t(fileSize), std::uint32_t(pixelOffset), std::int32_t(width),
                     std::int32_t(height), bits, std::uint32_t(rowSize * height), bits == 8 ? 256 : 0);
     if (bits == 8) {
         const QList<QRgb> colours = image.colorTable();
         for (qsizetype i = 0; i < colours.size() && i < 256; ++i) {
-            std::uint8_t* entry = out.data() + kBmpHeaderSize + 4 * i;
+            std::uint8_t* entry = out.data() + BmpFormat::HeaderSize + 4 * i;
             entry[0] = std::uint8_t(qBlue(colours[i]));
             entry[1] = std::uint8_t(qGreen(colours[i]));
             entry[2] = std::uint8_t(qRed(colours[i]));
@@ -418,26 +412,26 @@ Bytes ImageConverter::CropBitmap(std::span<const std::uint8_t> source, std::int3
 bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::int32_t left, std::int32_t top,
                                     std::int32_t width, std::int32_t height, Bytes& out) {
     out.clear();
-    const std::int64_t W = std::int32_t(ReadLe(source, 18, 4));
-    const std::int64_t H = std::int32_t(ReadLe(source, 22, 4));
-    const std::uint32_t bits = ReadLe(source, 28, 2);
-    const std::uint32_t compression = ReadLe(source, 30, 4);
+    const std::int64_t W = std::int32_t(BmpFormat::ReadField(source, 18, 4));
+    const std::int64_t H = std::int32_t(BmpFormat::ReadField(source, 22, 4));
+    const std::uint32_t bits = BmpFormat::ReadField(source, 28, 2);
+    const std::uint32_t compression = BmpFormat::ReadField(source, 30, 4);
     if (compression != 0)
         return false;
     std::size_t dataOffset;
     std::int64_t bytesPerPixel;
     switch (bits) {
     case 32:
-        dataOffset = kBmpHeaderSize, bytesPerPixel = 4;
+        dataOffset = BmpFormat::HeaderSize, bytesPerPixel = 4;
         break;
     case 24:
-        dataOffset = kBmpHeaderSize, bytesPerPixel = 3;
+        dataOffset = BmpFormat::HeaderSize, bytesPerPixel = 3;
         break;
     case 16:
-        dataOffset = kBmpHeaderSize, bytesPerPixel = 2;
+        dataOffset = BmpFormat::HeaderSize, bytesPerPixel = 2;
         break;
     case 8:
-        dataOffset = kBmpHeaderSize + kPaletteSize, bytesPerPixel = 1;
+        dataOffset = BmpFormat::HeaderSize + BmpFormat::PaletteSize, bytesPerPixel = 1;
         break;
     default:
         // Below 8 bits, and the rare depths above it that are not 16, 24 or 32.
@@ -453,8 +447,8 @@ bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::i
     w = std::min(w, W - x);
     h = std::min(h, H - y);
 
-    const std::int64_t sourceRow = RowSize(W, bits);
-    const std::int64_t outRow = RowSize(w, bits);
+    const std::int64_t sourceRow = BmpFormat::RowSize(W, bits);
+    const std::int64_t outRow = BmpFormat::RowSize(w, bits);
     // A valid source holds at least the pixel bytes of any cut of it. A header that claims more
     // than the whole source could hold must not make us allocate for it.
     if (h > 0 && outRow > std::int64_t(source.size()) / h)
@@ -462,11 +456,11 @@ bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::i
 
     const std::size_t fileSize = dataOffset + std::size_t(outRow * h);
     out.assign(fileSize, 0);
-    WriteBmpHeaders(out.data(), std::uint32_t(fileSize), std::uint32_t(dataOffset), std::int32_t(w),
+    BmpFormat::WriteHeaders(out.data(), std::uint32_t(fileSize), std::uint32_t(dataOffset), std::int32_t(w),
                     std::int32_t(h), std::uint16_t(bits), 0, 0);
-    if (bits == 8 && source.size() > kBmpHeaderSize) {
-        const std::size_t available = std::min(kPaletteSize, source.size() - kBmpHeaderSize);
-        std::memcpy(out.data() + kBmpHeaderSize, source.data() + kBmpHeaderSize, available);
+    if (bits == 8 && source.size() > BmpFormat::HeaderSize) {
+        const std::size_t available = std::min(BmpFormat::PaletteSize, source.size() - BmpFormat::HeaderSize);
+        std::memcpy(out.data() + BmpFormat::HeaderSize, source.data() + BmpFormat::HeaderSize, available);
     }
 
     // Rows are stored bottom row first: the first stored row of the cut is source row H - y - h.
