@@ -366,7 +366,7 @@ TEST(HttpClientSend, BrokenTransfers) {
             reply.closeWithoutReply = true;
             return reply;
         }
-        return Raw("NOT HTTP AT ALL\r\n\r\n");
+        return Raw("");
     });
     struct Case {
         std::string target;
@@ -380,7 +380,6 @@ TEST(HttpClientSend, BrokenTransfers) {
         {"/stall", "01234", "01234", "200 OK"},
         {"/silent", "", "body?", kNoResponse},
         {"/nothing", "", "body?", kNoResponse},
-        {"/garbage", "", "body?", kNoResponse},
     };
     for (const Case& c : cases) {
         HttpRequest request = MarkedRequest(server.Url(c.target));
@@ -396,43 +395,48 @@ TEST(HttpClientSend, BrokenTransfers) {
 }
 
 TEST(HttpClientSend, OddResponseHeaders) {
-    const std::string bigBlock = [] {
-        std::string block = "HTTP/1.1 200 OK\r\n";
-        while (block.size() < (1u << 20))
-            block += "X-Filler: " + std::string(90, 'f') + "\r\n";
-        return block + "Content-Length: 2\r\n\r\nok";
-    }();
-    LoopbackServer server([&](const ServerRequest& r) {
-        if (r.target == "/noreason")
-            return Raw("HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok");
-        if (r.target == "/nocolon")
-            return Raw("HTTP/1.1 200 OK\r\nX-Odd\r\nContent-Length: 2\r\n\r\nok");
-        if (r.target == "/tight")
-            return Raw("HTTP/1.1 200 OK\r\nSet-Cookie:tight=1\r\nContent-Length: 2\r\n\r\nok");
-        if (r.target == "/http10")
-            return Raw("HTTP/1.0 200 Fine\r\n\r\nuntil close");
-        return Raw(bigBlock);
-    });
     struct Case {
-        std::string target;
+        std::string name;
+        std::string reply;
         Text status;
         Text result;
+        Text headers; // expected responseHeaders; "-" when the call fails and leaves it alone
     };
-    // curl refuses a header line without a colon as no response at all.
-    for (const Case& c : {Case{"/noreason", "200", "ok"}, Case{"/tight", "200 OK", "ok"},
-                          Case{"/nocolon", kNoResponse, ""}, Case{"/http10", "200 Fine", "until close"}}) {
-        HttpRequest request;
-        request.url = server.Url(c.target);
-        EXPECT_EQ(HttpClient::Send(request), c.result) << c.target;
-        EXPECT_EQ(request.statusText, c.status) << c.target;
-        EXPECT_EQ(request.responseCookies, "") << c.target; // "Set-Cookie:" without a blank is no cookie line
+    const Case cases[] = {
+        {"no reason phrase", "HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok", "200", "ok",
+         "HTTP/1.1 200\r\nContent-Length: 2\r\n\r\n"},
+        {"Set-Cookie: without a blank is no cookie line", "HTTP/1.1 200 OK\r\nSet-Cookie:tight=1\r\n\r\nok", "200 OK",
+         "ok", "HTTP/1.1 200 OK\r\nSet-Cookie:tight=1\r\n\r\n"},
+        {"HTTP/1.0 body until close", "HTTP/1.0 200 Fine\r\n\r\nuntil close", "200 Fine", "until close",
+         "HTTP/1.0 200 Fine\r\n\r\n"},
+        {"bare line feeds become CRLF", "HTTP/1.1 200 OK\nA: b\n\nok", "200 OK", "ok", "HTTP/1.1 200 OK\r\nA: b\r\n\r\n"},
+        {"an informational response is replaced", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nA: b\r\n\r\nok",
+         "200 OK", "ok", "HTTP/1.1 200 OK\r\nA: b\r\n\r\n"},
+        {"trailers are not part of the block",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\nX-Trailer: t\r\n\r\n", "200 OK", "ok",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"},
+        {"a header line without a colon: curl takes it for no response", "HTTP/1.1 200 OK\r\nX-Odd\r\n\r\nok",
+         kNoResponse, "", "-"},
+        {"no status line", "NOT HTTP AT ALL\r\n\r\n", kNoResponse, "", "-"},
+    };
+    for (const Case& c : cases) {
+        LoopbackServer server([&](const ServerRequest&) { return Raw(c.reply); });
+        HttpRequest request = MarkedRequest(server.Url("/"));
+        request.responseCookies.clear();
+        EXPECT_EQ(HttpClient::Send(request), c.result) << c.name;
+        EXPECT_EQ(request.statusText, c.status) << c.name;
+        EXPECT_EQ(request.responseHeaders, c.headers == "-" ? "headers?" : c.headers) << c.name;
+        EXPECT_EQ(request.responseCookies, "") << c.name;
     }
-    // A huge header block ends in a defined way: either read whole or refused as no response.
-    HttpRequest big;
-    big.url = server.Url("/big");
-    const Text result = HttpClient::Send(big);
-    EXPECT_TRUE((result == "ok" && big.statusText == "200 OK") || (result.empty() && big.statusText == kNoResponse))
-        << big.statusText;
+    // A header block of a megabyte: curl refuses it (its limit is far lower), with no crash.
+    std::string big = "HTTP/1.1 200 OK\r\n";
+    while (big.size() < (1u << 20))
+        big += "X-Filler: " + std::string(90, 'f') + "\r\n";
+    LoopbackServer server([&](const ServerRequest&) { return Raw(big + "Content-Length: 2\r\n\r\nok"); });
+    HttpRequest request;
+    request.url = server.Url("/");
+    EXPECT_EQ(HttpClient::Send(request), "");
+    EXPECT_EQ(request.statusText, kNoResponse);
 }
 
 TEST(HttpClientSend, BodyCap) {

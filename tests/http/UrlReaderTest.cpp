@@ -39,4 +39,13 @@ TEST(UrlReader, FailuresGiveEmptyBytes) {
     EXPECT_TRUE(UrlReader::Read("not a url").empty());
 }
 
+TEST(UrlReader, BodyCapIsAFailure) {
+    constexpr std::size_t kCap = 32u * 1024 * 1024;
+    LoopbackServer server([&](const ServerRequest& r) {
+        return ServerReply::Http(200, std::string(r.target == "/at" ? kCap : kCap + 1, 'b'));
+    });
+    EXPECT_EQ(UrlReader::Read(server.Url("/at")).size(), kCap);
+    EXPECT_TRUE(UrlReader::Read(server.Url("/past")).empty());
+}
+
 } // namespace
