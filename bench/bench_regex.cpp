@@ -23,19 +23,22 @@ constexpr int kEntries = 50;
 // A summary page as code page 936 Text: markup, Chinese filler text and 50 entry rows spread
 // evenly through it, the way the real page mixes its list with scripts and cards.
 velk::Text BuildPage() {
-    const std::string head = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>微博热搜</title>\n"
-                             "<script>var config = {\"uid\": 0, \"lang\": \"zh-cn\", \"pageid\": \"summary\"};</script>\n"
-                             "</head><body><table><tbody>\n";
+    const std::string head =
+        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>微博热搜</title>\n"
+        "<script>var config = {\"uid\": 0, \"lang\": \"zh-cn\", \"pageid\": \"summary\"};</script>\n"
+        "</head><body><table><tbody>\n";
     auto filler = [](int i) {
         return "<div class=\"card-wrap\" data-i=\"" + std::to_string(i) +
                "\"><p class=\"txt\">这是一段用于填充页面的中文文字，包含标点和数字" + std::to_string(i) +
-               "。Some ASCII text as well, <a href=\"/u/" + std::to_string(1000 + i) + "\">用户</a>.</p></div>\n";
+               "。Some ASCII text as well, <a href=\"/u/" + std::to_string(1000 + i) +
+               "\">用户</a>.</p></div>\n";
     };
     auto entry = [](int n) {
         return "<tr class=\"\"><td class=\"td-01 ranktop\">" + std::to_string(n) +
                "</td><td class=\"td-02\"><a href=\"/weibo?q=%23%E8%AF%9D%E9%A2%98" + std::to_string(n) +
                "%23&t=31&band_rank=" + std::to_string(n) + "&Refer=top\" target=\"_blank\">热搜话题第" +
-               std::to_string(n) + "条</a><span>综艺 " + std::to_string(1000000 + n * 137) + "</span></td></tr>\n";
+               std::to_string(n) + "条</a><span>综艺 " + std::to_string(1000000 + n * 137) +
+               "</span></td></tr>\n";
     };
     // Size in code page 936 bytes decides; lay out filler first to learn how much fits.
     const std::size_t perFiller = velk::Utf8ToAnsiText(filler(100)).size();

@@ -19,10 +19,18 @@ constexpr std::string_view kNonSpaceMembers = "\\x00-\\x08\\x0E-\\x1F\\x21-\\x9F
                                               "\\u200B-\\u2027\\u202A-\\u202E\\u2030-\\u205E\\u2060-\\u2FFF"
                                               "\\u3001-\\uFEFE\\uFF00-\\uFFFF";
 
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-inline bool IsOctal(char c) { return c >= '0' && c <= '7'; }
-inline bool IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-inline bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+inline bool IsOctal(char c) {
+    return c >= '0' && c <= '7';
+}
+inline bool IsHex(char c) {
+    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+inline bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 std::string HexByte(unsigned value) {
     char buffer[8];
@@ -267,7 +275,11 @@ private:
         }
         if (c == 's') {
             if (m_bytes)
-                m_out.append("(?:[").append(kByteAsciiSpaces).append("]|").append(kByteIdeographicSpace).append(")");
+                m_out.append("(?:[")
+                    .append(kByteAsciiSpaces)
+                    .append("]|")
+                    .append(kByteIdeographicSpace)
+                    .append(")");
             else
                 m_out.append("[").append(kSpaceMembers).append("]");
             i += 2;
@@ -413,8 +425,7 @@ private:
                 if (i + 1 >= m_p.size())
                     return false;
                 const char e = m_p[i + 1];
-                const bool classEscape =
-                    e == 'd' || e == 'D' || e == 'w' || e == 'W' || e == 's' || e == 'S';
+                const bool classEscape = e == 'd' || e == 'D' || e == 'w' || e == 'W' || e == 's' || e == 'S';
                 if (m_bytes && (e == 'D' || e == 'W' || e == 's' || e == 'S'))
                     return false; // would need double-byte characters inside the class
                 if (classEscape && dash != std::string::npos && dash + 1 == m_out.size())

@@ -23,9 +23,9 @@ namespace {
 // Work limits. A page from the network may be built to make the expression backtrack, so every
 // match call has a budget and the whole search a deadline; running out of either fails the
 // search instead of hanging the thread (pcre2api(3), "The match context").
-constexpr std::uint32_t kMatchLimit = 10'000'000;    // backtracking steps per match call
-constexpr std::uint32_t kDepthLimit = 10'000'000;    // interpreter backtracking depth
-constexpr std::uint32_t kHeapLimitKiB = 20 * 1024;   // interpreter frame memory
+constexpr std::uint32_t kMatchLimit = 10'000'000;     // backtracking steps per match call
+constexpr std::uint32_t kDepthLimit = 10'000'000;     // interpreter backtracking depth
+constexpr std::uint32_t kHeapLimitKiB = 20 * 1024;    // interpreter frame memory
 constexpr std::size_t kJitStackMax = 8 * 1024 * 1024; // JIT backtracking stack
 constexpr auto kSearchDeadline = std::chrono::seconds(2);
 // Positions are int32, so a longer subject cannot be searched.
@@ -91,11 +91,11 @@ pcre2_match_context* ThreadMatchContext() {
 
 // The compiled expression. Immutable once built, so copies of the object share it.
 struct RegexExpression {
-    Text pattern;     // as set, after the quote-marker replacement
-    CodeHandle code;  // null when the engine rejected the pattern
+    Text pattern;          // as set, after the quote-marker replacement
+    CodeHandle code;       // null when the engine rejected the pattern
     bool byteMode = false; // code matches on code page 936 bytes rather than on UTF-8
     std::uint32_t groupCount = 0;
-    int errorCode = 0;             // PCRE2 compile error, kept for debugging
+    int errorCode = 0; // PCRE2 compile error, kept for debugging
     std::size_t errorOffset = 0;
 };
 
@@ -128,7 +128,9 @@ public:
         : m_s(reinterpret_cast<const unsigned char*>(text.data())), m_n(text.size()) {}
     const char* Utf8() const { return reinterpret_cast<const char*>(m_s); }
     std::size_t Utf8Size() const { return m_n; }
-    std::size_t Utf8CharLength(std::size_t offset) const { return offset < m_n ? Cp936CharLength(m_s, offset, m_n) : 1; }
+    std::size_t Utf8CharLength(std::size_t offset) const {
+        return offset < m_n ? Cp936CharLength(m_s, offset, m_n) : 1;
+    }
     std::size_t ToByteOffset(std::size_t offset) const { return offset; }
 
     // Whether offset starts a character. Offsets asked about never decrease, so the walk
@@ -153,8 +155,8 @@ private:
 // Runs the expression over the subject as the engine sees it and collects the offsets of every
 // match in the subject Text's bytes. Empty result (nullptr) when the engine gave up.
 template <typename Subject>
-std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uint32_t groupCount, Subject& subject,
-                                                bool global) {
+std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uint32_t groupCount,
+                                                Subject& subject, bool global) {
     pcre2_match_context* context = ThreadMatchContext();
     if (!context)
         return nullptr;
@@ -219,16 +221,17 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
 // back-reference to a group that has not matched matching the empty string. No UCP: \w, \d
 // and \b stay ASCII. The translated pattern does its own line-break handling, so the newline
 // convention does not matter.
-CodeHandle Compile(const TranslatedPattern& translated, bool utf, bool caseSensitive, RegexExpression& expression) {
-    std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF | PCRE2_NEVER_UCP |
-                            PCRE2_NEVER_BACKSLASH_C;
+CodeHandle Compile(const TranslatedPattern& translated, bool utf, bool caseSensitive,
+                   RegexExpression& expression) {
+    std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF |
+                            PCRE2_NEVER_UCP | PCRE2_NEVER_BACKSLASH_C;
     options |= utf ? PCRE2_UTF | PCRE2_NO_UTF_CHECK : PCRE2_NEVER_UTF;
     if (!caseSensitive)
         options |= PCRE2_CASELESS;
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    CodeHandle code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.pattern.data()), translated.pattern.size(),
-                                  options, &errorCode, &errorOffset, nullptr));
+    CodeHandle code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.pattern.data()),
+                                  translated.pattern.size(), options, &errorCode, &errorOffset, nullptr));
     if (!code) {
         expression.errorCode = errorCode;
         expression.errorOffset = errorOffset;
@@ -303,7 +306,8 @@ Text ReadGroup(const RegexMatchList* list, const Text& subject, std::int32_t mat
                std::int32_t* position) {
     if (position)
         *position = -2;
-    if (!list || matchIndex < 1 || static_cast<std::size_t>(matchIndex) > list->matchCount || group > list->groupCount)
+    if (!list || matchIndex < 1 || static_cast<std::size_t>(matchIndex) > list->matchCount ||
+        group > list->groupCount)
         return {};
     const std::size_t m = static_cast<std::size_t>(matchIndex) - 1;
     const auto [start, end] = list->Span(m, group);
@@ -321,8 +325,8 @@ Text ReadGroup(const RegexMatchList* list, const Text& subject, std::int32_t mat
 // Compiles the pattern as set. Plain patterns (both of the program's own among them) run on the
 // subject's bytes when allowBytes is set, which spares decoding the whole page; the others on
 // the subject decoded to UTF-8.
-std::shared_ptr<const RegexExpression> BuildExpression(const Text& patternSet, bool caseSensitive, bool multiline,
-                                                       bool allowBytes) {
+std::shared_ptr<const RegexExpression> BuildExpression(const Text& patternSet, bool caseSensitive,
+                                                       bool multiline, bool allowBytes) {
     auto expression = std::make_shared<RegexExpression>();
     expression->pattern = patternSet;
     const Text patternText = CutAtZero(patternSet);
@@ -355,7 +359,8 @@ std::shared_ptr<const RegexExpression> BuildExpression(const Text& patternSet, b
 
 // The program searches with the same two patterns again and again; compiling them (and their
 // JIT code) costs about as much as a search of a whole page, so each thread keeps the last few.
-std::shared_ptr<const RegexExpression> CachedExpression(const Text& patternSet, bool caseSensitive, bool multiline) {
+std::shared_ptr<const RegexExpression> CachedExpression(const Text& patternSet, bool caseSensitive,
+                                                        bool multiline) {
     struct Entry {
         Text pattern;
         bool caseSensitive;
@@ -365,7 +370,8 @@ std::shared_ptr<const RegexExpression> CachedExpression(const Text& patternSet, 
     thread_local std::vector<Entry> cache;
     for (std::size_t i = 0; i < cache.size(); ++i) {
         Entry& entry = cache[i];
-        if (entry.caseSensitive == caseSensitive && entry.multiline == multiline && entry.pattern == patternSet) {
+        if (entry.caseSensitive == caseSensitive && entry.multiline == multiline &&
+            entry.pattern == patternSet) {
             std::rotate(cache.begin(), cache.begin() + static_cast<std::ptrdiff_t>(i),
                         cache.begin() + static_cast<std::ptrdiff_t>(i) + 1);
             return cache.front().expression;
@@ -402,8 +408,8 @@ RegexObject& RegexObject::operator=(const RegexObject& other) = default;
 RegexObject::RegexObject(RegexObject&& other) noexcept = default;
 RegexObject& RegexObject::operator=(RegexObject&& other) noexcept = default;
 
-bool RegexObject::Search(const Text& pattern, const Text& subject, bool caseSensitive, bool multiline, bool global,
-                         bool quoteMarker) {
+bool RegexObject::Search(const Text& pattern, const Text& subject, bool caseSensitive, bool multiline,
+                         bool global, bool quoteMarker) {
     m_regExp.reset();
     m_matches.reset();
     m_subject = CutAtZero(subject);
@@ -424,7 +430,9 @@ bool RegexObject::Search(const Text& pattern, const Text& subject, bool caseSens
 
 void RegexObject::Reserved() {}
 
-Text RegexObject::GetPattern() const { return m_regExp ? m_regExp->pattern : Text(); }
+Text RegexObject::GetPattern() const {
+    return m_regExp ? m_regExp->pattern : Text();
+}
 
 Text RegexObject::Replace(const Text& replacement) const {
     if (!m_matches)
@@ -455,13 +463,15 @@ Text RegexObject::MatchText(std::int32_t index, std::int32_t* position) const {
     return ReadGroup(m_matches.get(), m_subject, index, 0, position);
 }
 
-Text RegexObject::SubMatchText(std::int32_t matchIndex, std::int32_t groupIndex, std::int32_t* position) const {
+Text RegexObject::SubMatchText(std::int32_t matchIndex, std::int32_t groupIndex,
+                               std::int32_t* position) const {
     if (groupIndex < 1) {
         if (position)
             *position = -2;
         return {};
     }
-    return ReadGroup(m_matches.get(), m_subject, matchIndex, static_cast<std::uint32_t>(groupIndex), position);
+    return ReadGroup(m_matches.get(), m_subject, matchIndex, static_cast<std::uint32_t>(groupIndex),
+                     position);
 }
 
 std::int32_t RegexObject::SubMatchCount() const {

@@ -51,8 +51,8 @@ public:
     // The pattern of the last Search as given to the engine; empty before the first Search.
     virtual Text GetPattern() const;
     // The last subject with every match (only the first when Search was not global) replaced by
-    // replacement, in which $1..$99, $&, $`, $' and $$ are expanded. Empty when there is no
-    // compiled expression.
+    // replacement, in which $1..$99, $&, $`, $' and $$ are expanded. Empty when the last Search
+    // failed or there has been none.
     virtual Text Replace(const Text& replacement = Text()) const;
     virtual std::int32_t MatchCount() const;
     // Match `index` (from 1); position, when given, receives its byte offset or -2.

@@ -24,7 +24,8 @@ constexpr std::size_t kBlock = 16;
 // Bit k set when byte k of the 16 at p is not ASCII.
 inline std::uint32_t HighBits(const unsigned char* p) {
 #if defined(__SSE2__)
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+    return static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
 #else
     std::uint32_t bits = 0;
     for (std::size_t k = 0; k < kBlock; ++k)
@@ -33,15 +34,21 @@ inline std::uint32_t HighBits(const unsigned char* p) {
 #endif
 }
 
-inline void StoreBlock(char* out, const unsigned char* p) { std::memcpy(out, p, kBlock); }
+inline void StoreBlock(char* out, const unsigned char* p) {
+    std::memcpy(out, p, kBlock);
+}
 
-inline bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+inline bool IsTrailByte(unsigned char b) {
+    return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
 
 inline std::size_t UnitLength(const unsigned char* s, std::size_t i, std::size_t n) {
     return Cp936CharLength(s, i, n);
 }
 
-inline std::size_t Utf8Length(unsigned char lead) { return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
+inline std::size_t Utf8Length(unsigned char lead) {
+    return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
 
 // Unicode characters of code page 936's double-byte codes and of byte 80, taken from iconv once
 // per process: the engine needs them for every non-ASCII character of every page, and a call

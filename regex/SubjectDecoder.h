@@ -23,7 +23,8 @@ namespace velk {
 // Bytes the character at offset i of a code page 936 text of n bytes takes, by the rules above:
 // 2 for a lead byte with a valid second byte, 1 otherwise.
 inline std::size_t Cp936CharLength(const unsigned char* s, std::size_t i, std::size_t n) {
-    return (s[i] >= 0x81 && s[i] <= 0xFE && i + 1 < n && s[i + 1] >= 0x40 && s[i + 1] <= 0xFE && s[i + 1] != 0x7F)
+    return (s[i] >= 0x81 && s[i] <= 0xFE && i + 1 < n && s[i + 1] >= 0x40 && s[i + 1] <= 0xFE &&
+            s[i + 1] != 0x7F)
                ? 2
                : 1;
 }

@@ -15,10 +15,13 @@ namespace {
 constexpr const char* kHotSearchPattern = "weibo\\?q=(.*?)\" target=\"_blank\">(.*?)</a>";
 
 // Code page 936 Text from a UTF-8 literal.
-Text G(const char* utf8) { return Utf8ToAnsiText(utf8); }
+Text G(const char* utf8) {
+    return Utf8ToAnsiText(utf8);
+}
 
 std::string Entry(const std::string& key, const std::string& title) {
-    return "<td class=\"td-02\"><a href=\"/weibo?q=" + key + "&Refer=top\" target=\"_blank\">" + title + "</a></td>\n";
+    return "<td class=\"td-02\"><a href=\"/weibo?q=" + key + "&Refer=top\" target=\"_blank\">" + title +
+           "</a></td>\n";
 }
 
 // Invariants every state of the object must keep, whatever the search did.
@@ -73,7 +76,8 @@ TEST(RegexObjectTest, DescribedEdgeCases) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         RegexObject regex;
-        EXPECT_TRUE(regex.Search(row.pattern, row.subject, row.caseSensitive, true, row.global, row.quoteMarker));
+        EXPECT_TRUE(
+            regex.Search(row.pattern, row.subject, row.caseSensitive, true, row.global, row.quoteMarker));
         EXPECT_EQ(regex.MatchCount(), row.matchCount);
         EXPECT_EQ(regex.MatchText(1), row.firstMatch);
         CheckConsistency(regex);
@@ -116,7 +120,10 @@ TEST(RegexObjectTest, Positions) {
         // The group's text first occurs before the place where the group matched.
         {"GroupTextFoundEarlier", "x(a)a(a)", "xaaa", 1, 2, "a", 1},
         {"AfterInvalidBytes", "b", "\xFF\x81\"b", 1, 0, "b", 3},
-        {"AfterEuroSign", "c", "\x80" "c", 1, 0, "c", 1},
+        {"AfterEuroSign", "c",
+         "\x80"
+         "c",
+         1, 0, "c", 1},
         {"EmptyMatchAtItsStart", "x*", "ab", 2, 0, "", 1},
         {"GroupNotTakingPart", "(a)|b", "b", 1, 1, "", 0},
         {"NoSuchMatch", "a", "a", 2, 0, "", -2},
@@ -179,12 +186,14 @@ TEST(RegexObjectTest, CopiesShareTheOutcome) {
 // the page comes from the network.
 TEST(RegexObjectTest, InvalidBytesKeepTheirNeighbours) {
     // A lead byte before a quote, a lone FF and an unfinished lead byte at the end.
-    const Text page = "<a href=\"/weibo?q=k\x81\" target=\"_blank\">t\xFF" "1</a>\x81";
+    const Text page = "<a href=\"/weibo?q=k\x81\" target=\"_blank\">t\xFF"
+                      "1</a>\x81";
     RegexObject regex;
     ASSERT_TRUE(regex.Search(kHotSearchPattern, page));
     ASSERT_EQ(regex.MatchCount(), 1);
     EXPECT_EQ(regex.SubMatchText(1, 1), "k\x81"); // the original bytes, not a substitute
-    EXPECT_EQ(regex.SubMatchText(1, 2), "t\xFF" "1");
+    EXPECT_EQ(regex.SubMatchText(1, 2), "t\xFF"
+                                        "1");
     // An invalid pattern byte is a character of its own, not a quantifier.
     EXPECT_TRUE(regex.Search("a\xFF", "a"));
     EXPECT_EQ(regex.MatchCount(), 0);

@@ -38,12 +38,15 @@ struct OracleCase {
 
 const char* const kHotSearchPage =
     "<tr><td class=\"td-01 ranktop\"></td>\r\n"
-    "<td class=\"td-02\"><a href=\"/weibo?q=%23置顶%23&Refer=new_time\" target=\"_blank\">置顶话题</a></td>\r\n"
-    "<td class=\"td-02\"><a href=\"/weibo?q=%23abc%23&t=31&band_rank=1&Refer=top\" target=\"_blank\">热搜 &amp; "
+    "<td class=\"td-02\"><a href=\"/weibo?q=%23置顶%23&Refer=new_time\" "
+    "target=\"_blank\">置顶话题</a></td>\r\n"
+    "<td class=\"td-02\"><a href=\"/weibo?q=%23abc%23&t=31&band_rank=1&Refer=top\" target=\"_blank\">热搜 "
+    "&amp; "
     "一</a>\r\n"
     "<a href=\"/weibo?q=split\" target=\"_blank\">line\nbroken</a>\n"
     "<A HREF=\"/WEIBO?Q=upper\" TARGET=\"_BLANK\">大写</A>\n"
-    "<a href=\"/weibo?q=two\" target=\"_blank\">第一</a><a href=\"/weibo?q=three\" target=\"_blank\">第二</a>\n"
+    "<a href=\"/weibo?q=two\" target=\"_blank\">第一</a><a href=\"/weibo?q=three\" "
+    "target=\"_blank\">第二</a>\n"
     "<a href=\"/weibo?q=empty\" target=\"_blank\"></a> <a href=\"/weibo?q=x\" target=\"_blank\">图<img "
     "src=\"a.png\"/></a>";
 
@@ -55,8 +58,10 @@ std::vector<OracleCase> Cases() {
         {"CharsetQuoted", kCharsetPattern,
          "<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"},
         {"CharsetUnquoted", kCharsetPattern, "<meta charset=utf-8>"},
-        {"CharsetCapitals", kCharsetPattern, "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=UTF-8\">"},
-        {"CharsetAcrossLines", kCharsetPattern, "<meta http-equiv=\"Content-Type\"\n content=\"charset=utf-8\">"},
+        {"CharsetCapitals", kCharsetPattern,
+         "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; CHARSET=UTF-8\">"},
+        {"CharsetAcrossLines", kCharsetPattern,
+         "<meta http-equiv=\"Content-Type\"\n content=\"charset=utf-8\">"},
         {"CharsetGbkAfterChinese", kCharsetPattern, "<title>新闻</title><meta charset='gbk' />"},
         {"CharsetEmptyName", kCharsetPattern, "<meta charset=\"\">"},
         // Case.
@@ -125,7 +130,8 @@ std::vector<OracleCase> Cases() {
         {"NonSpaceRunsStopAtIdeographicSpace", "\\S+", "a　b乤　乗 c"},
         {"LongRunWithoutSingleByteAnchors", "a", "乤乤乤乤乤乤a乤"},
         {"HotSearchTrickyCharacters", kHotSearchPattern,
-         "<a href=\"/weibo?q=亀乗\" target=\"_blank\">乕乤\"</a><a href=\"/weibo?q=癢\" target=\"_blank\">丂</a>"},
+         "<a href=\"/weibo?q=亀乗\" target=\"_blank\">乕乤\"</a><a href=\"/weibo?q=癢\" "
+         "target=\"_blank\">丂</a>"},
         // Empty matches and the global flag.
         {"EmptyMatchesEverywhere", "x*", "axbx", false, true, true, "-"},
         {"EmptyAlternativeFirst", "|b", "b"},
@@ -133,7 +139,8 @@ std::vector<OracleCase> Cases() {
         {"NotGlobal", "a", "banana", false, true, false, "x"},
         // Replacement expansion.
         {"ReplaceAllForms", "(b)(c)?", "abcab", false, true, true, "[$&|$1|$2|$`|$'|$$|$3|$0|$10|$01]"},
-        {"ReplaceTwoDigitGroups", "(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)", "abcdefghijk", false, true, true, "$11$10$1$12"},
+        {"ReplaceTwoDigitGroups", "(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)", "abcdefghijk", false, true, true,
+         "$11$10$1$12"},
         {"ReplaceLoneDollar", "b", "abc", false, true, true, "$"},
         // Patterns both engines reject.
         {"RejectUnclosedGroup", "a(b", "ab"},
@@ -178,7 +185,8 @@ std::vector<std::string> RunOracle(const std::string& node, const std::vector<Or
     {
         std::ofstream out(input, std::ios::binary);
         for (const OracleCase& c : cases) {
-            std::string flags = std::string(c.global ? "g" : "") + (c.caseSensitive ? "" : "i") + (c.multiline ? "m" : "");
+            std::string flags =
+                std::string(c.global ? "g" : "") + (c.caseSensitive ? "" : "i") + (c.multiline ? "m" : "");
             out << (flags.empty() ? "-" : flags) << '\t' << Hex(c.pattern) << '\t' << Hex(c.subject) << '\t'
                 << (c.replacement ? Hex(c.replacement) : "-") << '\n';
         }
@@ -203,13 +211,16 @@ std::vector<std::string> RunOracle(const std::string& node, const std::vector<Or
     return lines;
 }
 
-std::string Field(const std::string& utf8) { return "x" + (utf8.empty() ? std::string() : Hex(utf8)); }
+std::string Field(const std::string& utf8) {
+    return "x" + (utf8.empty() ? std::string() : Hex(utf8));
+}
 
 // The row RegexObject gives, in the oracle's format. A group that did not take part reads as an
 // empty Text here, so the oracle's "-" is compared as empty.
 std::string OurRow(const OracleCase& c) {
     RegexObject regex;
-    if (!regex.Search(Utf8ToAnsiText(c.pattern), Utf8ToAnsiText(c.subject), c.caseSensitive, c.multiline, c.global))
+    if (!regex.Search(Utf8ToAnsiText(c.pattern), Utf8ToAnsiText(c.subject), c.caseSensitive, c.multiline,
+                      c.global))
         return "ERR";
     std::string row = "OK";
     for (std::int32_t m = 1; m <= regex.MatchCount(); ++m) {
@@ -225,8 +236,9 @@ std::string OurRow(const OracleCase& c) {
 std::string NormaliseOracleRow(std::string row) {
     // "-" for a group that did not take part becomes the empty field "x".
     for (std::size_t at = 0; (at = row.find('-', at)) != std::string::npos;) {
-        const bool alone = (at == 0 || row[at - 1] == ',' || row[at - 1] == ' ') &&
-                           (at + 1 == row.size() || row[at + 1] == ',' || row[at + 1] == ' ' || row[at + 1] == '\t');
+        const bool alone =
+            (at == 0 || row[at - 1] == ',' || row[at - 1] == ' ') &&
+            (at + 1 == row.size() || row[at + 1] == ',' || row[at + 1] == ' ' || row[at + 1] == '\t');
         const bool replacedField = at > 0 && row[at - 1] == '\t';
         if (alone && !replacedField)
             row[at] = 'x';
@@ -241,7 +253,8 @@ std::string Readable(const std::string& row) {
     auto hexValue = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
     std::string out;
     for (std::size_t i = 0; i < row.size();) {
-        const bool fieldStart = row[i] == 'x' && (i == 0 || row[i - 1] == ' ' || row[i - 1] == ',' || row[i - 1] == '\t');
+        const bool fieldStart =
+            row[i] == 'x' && (i == 0 || row[i - 1] == ' ' || row[i - 1] == ',' || row[i - 1] == '\t');
         if (!fieldStart) {
             out.push_back(row[i++]);
             continue;
@@ -284,7 +297,8 @@ TEST_F(RegexOracleTest, TableMatchesNodeRegExp) {
         // makes the same search run on characters, which must agree as well.
         OracleCase onCharacters = cases[i];
         onCharacters.pattern = "(?:(?!中)|)(?:" + cases[i].pattern + ")";
-        EXPECT_EQ(Readable(OurRow(onCharacters)), Readable(NormaliseOracleRow(expected[i]))) << "on characters";
+        EXPECT_EQ(Readable(OurRow(onCharacters)), Readable(NormaliseOracleRow(expected[i])))
+            << "on characters";
     }
 }
 
