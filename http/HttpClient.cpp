@@ -357,10 +357,12 @@ CURLcode RunTransfer(CURLM* multi, Transfer& t, std::chrono::milliseconds stallL
             return CURLE_RECV_ERROR;
         if (!running)
             break;
-        MessagePump::ProcessPendingMessages();
-        // One limit for resolving, connecting, sending and a receive that stalls.
+        // One limit for resolving, connecting, sending and a receive that stalls. Checked
+        // right after curl has taken in whatever arrived, so a handler that kept the pump
+        // busy for long does not count as silence of the server.
         if (Clock::now() - t.lastActivity > stallLimit)
             return CURLE_OPERATION_TIMEDOUT;
+        MessagePump::ProcessPendingMessages();
         if (curl_multi_poll(multi, nullptr, 0, kPumpIntervalMs, nullptr) != CURLM_OK)
             return CURLE_RECV_ERROR;
     }

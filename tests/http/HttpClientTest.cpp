@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -474,6 +475,25 @@ TEST(HttpClientSend, PumpRunsWhileWaitingAndMayNestAnotherSend) {
     EXPECT_EQ(outer, "body of /slow");
     EXPECT_EQ(nested, "body of /nested");
     EXPECT_GT(calls, 5); // it ran during the wait, not only between steps
+}
+
+TEST(HttpClientSend, LongHandlerInThePumpIsNoServerTimeout) {
+    LoopbackServer server([](const ServerRequest&) {
+        ServerReply reply = ServerReply::Http(200, "late but there");
+        reply.delay = std::chrono::milliseconds(100);
+        return reply;
+    });
+    bool slept = false;
+    MessagePump::Install([&] {
+        if (!std::exchange(slept, true))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // a modal dialog, say
+    });
+    HttpRequest request;
+    request.url = server.Url("/");
+    request.timeoutSeconds = 1;
+    const Text result = HttpClient::Send(request);
+    MessagePump::Install(nullptr);
+    EXPECT_EQ(result, "late but there");
 }
 
 TEST(HttpClientSend, CallsOnSeveralThreadsAtOnce) {
