@@ -1,6 +1,8 @@
 #include "regex/PatternTranslator.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace velk {
 namespace {
@@ -139,11 +141,14 @@ public:
                 if (i + 1 < m_p.size() && m_p[i + 1] == '?') {
                     if (i + 2 >= m_p.size() || (m_p[i + 2] != ':' && m_p[i + 2] != '=' && m_p[i + 2] != '!'))
                         return result;
+                    m_positiveLookAhead = m_positiveLookAhead || m_p[i + 2] == '=';
                     m_out.append(m_p.substr(i, 3));
                     i += 3;
+                    m_open.push_back(0);
                 } else {
                     m_out.push_back('(');
                     ++i;
+                    m_open.push_back(++m_opened);
                 }
                 ++depth;
                 m_last = Last::Nothing;
@@ -152,6 +157,7 @@ public:
                 if (depth == 0)
                     return result;
                 --depth;
+                m_open.pop_back();
                 m_out.push_back(')');
                 ++i;
                 m_last = Last::Atom;
@@ -222,6 +228,7 @@ public:
             return result;
         result.ok = true;
         result.pattern = std::move(m_out);
+        result.positiveLookAhead = m_positiveLookAhead;
         return result;
     }
 
@@ -268,7 +275,14 @@ private:
             if (value <= m_groups) {
                 if (m_bytes)
                     return false; // ignoring case would fold second bytes of characters
-                m_out.append("\\g{").append(std::to_string(value)).append("}");
+                // Inside its own group a reference always meets an unset group in ECMAScript
+                // (PCRE2 would fail it instead). Elsewhere it is wrapped in a group: PCRE2's JIT
+                // fails a quantified reference to an unset group, such as \2{2}(a)(b), which
+                // its interpreter and ECMAScript match as empty.
+                if (std::find(m_open.begin(), m_open.end(), value) != m_open.end())
+                    m_out.append("(?:)");
+                else
+                    m_out.append("(?:\\g{").append(std::to_string(value)).append("})");
                 i = j;
                 return true;
             }
@@ -403,6 +417,13 @@ private:
         const bool negated = i < m_p.size() && m_p[i] == '^';
         if (negated)
             ++i;
+        if (!negated && i < m_p.size() && m_p[i] == ']') {
+            // The empty class never matches. Written as a failing look-ahead: PCRE2 10.42 with
+            // PCRE2_ALLOW_EMPTY_CLASS fails the whole pattern when "[]" is quantified ("[]*").
+            m_out.append("(?:(?!))");
+            ++i;
+            return true;
+        }
         if (m_bytes && negated) {
             // Anything but the members: a whole double-byte character, or a byte that is not one.
             m_out.append("(?>").append(kBytePair).append("|");
@@ -482,6 +503,9 @@ private:
     bool m_multiline;
     bool m_bytes;
     std::size_t m_groups;
+    bool m_positiveLookAhead = false;
+    std::size_t m_opened = 0;        // capturing groups opened so far
+    std::vector<std::size_t> m_open; // groups open at this point, 0 for a non-capturing one
     std::string m_out;
     Last m_last = Last::Nothing;
 };

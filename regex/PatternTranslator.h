@@ -24,7 +24,8 @@ namespace velk {
 
 struct TranslatedPattern {
     bool ok = false;
-    std::string pattern; // for pcre2_compile with PCRE2_ALT_BSUX (and PCRE2_UTF unless for bytes)
+    std::string pattern;            // for pcre2_compile with PCRE2_ALT_BSUX (and PCRE2_UTF unless for bytes)
+    bool positiveLookAhead = false; // the pattern has "(?=": see RegexObject's compile options
 };
 
 // pattern is valid UTF-8; the result matches on the subject decoded to UTF-8.

@@ -228,6 +228,11 @@ CodeHandle Compile(const TranslatedPattern& translated, bool utf, bool caseSensi
     options |= utf ? PCRE2_UTF | PCRE2_NO_UTF_CHECK : PCRE2_NEVER_UTF;
     if (!caseSensitive)
         options |= PCRE2_CASELESS;
+    // PCRE2 10.42 takes the character a look-ahead expects as the first character of the
+    // match and then wants the pattern's last literal after it, so (?=a)a?a misses "a". Its
+    // start-of-match optimisations are only switched off where that can happen.
+    if (translated.positiveLookAhead)
+        options |= PCRE2_NO_START_OPTIMIZE;
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
     CodeHandle code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.pattern.data()),
