@@ -1,11 +1,8 @@
 #include "regex/RegexObject.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
-#include <cstring>
 #include <limits>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,7 +28,7 @@ constexpr auto kSearchDeadline = std::chrono::seconds(2);
 // Positions are int32, so a longer subject cannot be searched.
 constexpr std::size_t kMaxSubjectBytes = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 // Stored offsets (two per group and match) beyond this fail the search rather than exhaust memory.
-constexpr std::size_t kMaxStoredOffsets = 16 * 1024 * 1024;
+constexpr std::size_t kMaxStoredOffsets = 4 * 1024 * 1024;
 
 // Compiled expressions kept per thread, and the longest pattern kept.
 constexpr std::size_t kCachedExpressions = 8;
@@ -48,16 +45,12 @@ struct MatchDataDeleter {
 struct MatchContextDeleter {
     void operator()(pcre2_match_context* context) const { pcre2_match_context_free(context); }
 };
-struct CompileContextDeleter {
-    void operator()(pcre2_compile_context* context) const { pcre2_compile_context_free(context); }
-};
 struct JitStackDeleter {
     void operator()(pcre2_jit_stack* stack) const { pcre2_jit_stack_free(stack); }
 };
 using CodeHandle = std::unique_ptr<pcre2_code, CodeDeleter>;
 using MatchDataHandle = std::unique_ptr<pcre2_match_data, MatchDataDeleter>;
 using MatchContextHandle = std::unique_ptr<pcre2_match_context, MatchContextDeleter>;
-using CompileContextHandle = std::unique_ptr<pcre2_compile_context, CompileContextDeleter>;
 using JitStackHandle = std::unique_ptr<pcre2_jit_stack, JitStackDeleter>;
 
 // The text that the quote marker stands for: "#引号" in code page 936.
@@ -126,9 +119,9 @@ class ByteSubject {
 public:
     explicit ByteSubject(std::string_view text)
         : m_s(reinterpret_cast<const unsigned char*>(text.data())), m_n(text.size()) {}
-    const char* Utf8() const { return reinterpret_cast<const char*>(m_s); }
-    std::size_t Utf8Size() const { return m_n; }
-    std::size_t Utf8CharLength(std::size_t offset) const {
+    const char* Data() const { return reinterpret_cast<const char*>(m_s); }
+    std::size_t Size() const { return m_n; }
+    std::size_t CharLength(std::size_t offset) const {
         return offset < m_n ? Cp936CharLength(m_s, offset, m_n) : 1;
     }
     std::size_t ToByteOffset(std::size_t offset) const { return offset; }
@@ -153,10 +146,13 @@ private:
 };
 
 // Runs the expression over the subject as the engine sees it and collects the offsets of every
-// match in the subject Text's bytes. Empty result (nullptr) when the engine gave up.
+// match in the subject Text's bytes. Empty result (nullptr) when the search was given up;
+// engineLimit tells whether it was PCRE2 that ran out of a limit (rather than the deadline or
+// the room for matches).
 template <typename Subject>
 std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uint32_t groupCount,
-                                                Subject& subject, bool global) {
+                                                Subject& subject, bool global, bool& engineLimit) {
+    engineLimit = false;
     pcre2_match_context* context = ThreadMatchContext();
     if (!context)
         return nullptr;
@@ -167,8 +163,8 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
     auto list = std::make_shared<RegexMatchList>();
     list->groupCount = groupCount;
     const std::size_t pairs = static_cast<std::size_t>(groupCount) + 1;
-    const auto* text = reinterpret_cast<PCRE2_SPTR>(subject.Utf8());
-    const std::size_t length = subject.Utf8Size();
+    const auto* text = reinterpret_cast<PCRE2_SPTR>(subject.Data());
+    const std::size_t length = subject.Size();
     const auto deadline = std::chrono::steady_clock::now() + kSearchDeadline;
     std::vector<std::size_t> offsets; // per match, mapped to bytes after the loop
 
@@ -180,8 +176,10 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
         const int rc = pcre2_match(code, text, length, start, PCRE2_NO_UTF_CHECK, data.get(), context);
         if (rc == PCRE2_ERROR_NOMATCH)
             break;
-        if (rc < 0)
-            return nullptr; // match or depth limit, JIT stack, heap: give up on the whole search
+        if (rc < 0) {
+            engineLimit = true; // match or depth limit, JIT stack, heap: give up on the whole search
+            return nullptr;
+        }
         if ((++calls & 15) == 0 && std::chrono::steady_clock::now() > deadline)
             return nullptr;
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
@@ -204,7 +202,7 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
         const std::size_t end = ovector[1];
         // As in ECMAScript: after an empty match the next search starts one character later;
         // it may again find an empty match there.
-        start = end > ovector[0] ? end : end + subject.Utf8CharLength(end);
+        start = end > ovector[0] ? end : end + subject.CharLength(end);
     }
 
     list->offsets.resize(offsets.size());
@@ -349,7 +347,7 @@ std::shared_ptr<const RegexExpression> BuildExpression(const Text& patternSet, b
         thread_local DecodedSubject decodedPattern;
         decodedPattern.Decode(patternText);
         const TranslatedPattern translated =
-            TranslatePattern(std::string_view(decodedPattern.Utf8(), decodedPattern.Utf8Size()), multiline);
+            TranslatePattern(std::string_view(decodedPattern.Data(), decodedPattern.Size()), multiline);
         if (translated.ok)
             code = Compile(translated, true, caseSensitive, *expression);
     }
@@ -392,14 +390,14 @@ std::shared_ptr<const RegexExpression> CachedExpression(const Text& patternSet, 
 }
 
 std::shared_ptr<const RegexMatchList> RunExpression(const RegexExpression& expression, const Text& subject,
-                                                    bool global) {
+                                                    bool global, bool& engineLimit) {
     if (expression.byteMode) {
         ByteSubject bytes(subject);
-        return RunSearch(expression.code.get(), expression.groupCount, bytes, global);
+        return RunSearch(expression.code.get(), expression.groupCount, bytes, global, engineLimit);
     }
     thread_local DecodedSubject decoded;
     decoded.Decode(subject);
-    auto matches = RunSearch(expression.code.get(), expression.groupCount, decoded, global);
+    auto matches = RunSearch(expression.code.get(), expression.groupCount, decoded, global, engineLimit);
     decoded.Release();
     return matches;
 }
@@ -422,13 +420,14 @@ bool RegexObject::Search(const Text& pattern, const Text& subject, bool caseSens
     m_regExp = CachedExpression(patternSet, caseSensitive, multiline);
     if (!m_regExp->code || m_subject.size() > kMaxSubjectBytes)
         return false;
-    m_matches = RunExpression(*m_regExp, m_subject, global);
-    if (!m_matches && m_regExp->byteMode) {
+    bool engineLimit = false;
+    m_matches = RunExpression(*m_regExp, m_subject, global, engineLimit);
+    if (!m_matches && engineLimit && m_regExp->byteMode) {
         // Byte mode spends more backtracking and stack per character; when it runs out, the
         // same search on characters may still finish within the limits.
         const auto characters = BuildExpression(patternSet, caseSensitive, multiline, false);
         if (characters->code)
-            m_matches = RunExpression(*characters, m_subject, global);
+            m_matches = RunExpression(*characters, m_subject, global, engineLimit);
     }
     return m_matches != nullptr;
 }

@@ -165,7 +165,7 @@ void DecodedSubject::Decode(std::string_view text) {
     m_size = o;
 }
 
-std::size_t DecodedSubject::Utf8CharLength(std::size_t offset) const {
+std::size_t DecodedSubject::CharLength(std::size_t offset) const {
     return offset < m_size ? Utf8Length(static_cast<unsigned char>(m_buffer[offset])) : 1;
 }
 

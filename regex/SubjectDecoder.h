@@ -33,10 +33,11 @@ class DecodedSubject {
 public:
     // Decodes text. The Text must outlive the offset mapping (ToByteOffset reads it).
     void Decode(std::string_view text);
-    const char* Utf8() const { return m_buffer.get(); }
-    std::size_t Utf8Size() const { return m_size; }
+    // The UTF-8, zero-terminated, and its size in bytes.
+    const char* Data() const { return m_buffer.get(); }
+    std::size_t Size() const { return m_size; }
     // Length in bytes of the UTF-8 character at offset; 1 at or past the end.
-    std::size_t Utf8CharLength(std::size_t offset) const;
+    std::size_t CharLength(std::size_t offset) const;
     // The engine in UTF mode only ever matches at code point starts.
     bool IsCharStart(std::size_t) const { return true; }
     // Byte offset in the Text of the character that starts at the given UTF-8 offset (or of the

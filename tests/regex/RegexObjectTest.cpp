@@ -287,7 +287,15 @@ TEST(RegexObjectTest, LargeSubjects) {
     (void)searched; // either no match or a search given up: both are defined results
     CheckConsistency(regex);
 
-    // A long lazy span inside one entry is matched whole.
+    // More matches than can be kept (here 5000 matches of 500 groups each) fail the search.
+    std::string manyGroups;
+    for (int i = 0; i < 500; ++i)
+        manyGroups += "(a)";
+    EXPECT_FALSE(regex.Search(manyGroups, std::string(500u * 5000, 'a')));
+    EXPECT_EQ(regex.MatchCount(), 0);
+
+    // A long lazy span inside one entry is matched whole (on bytes the span would need more JIT
+    // stack than allowed, so this also takes the way back to matching on characters).
     const std::string title(1024 * 1024, 'x');
     ASSERT_TRUE(regex.Search(kHotSearchPattern, Entry("k", title)));
     EXPECT_EQ(regex.SubMatchText(1, 2).size(), title.size());
