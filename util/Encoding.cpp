@@ -169,6 +169,28 @@ std::size_t InStepFor(const std::string& from) {
     return 1;
 }
 
+// True for the targets that can hold every character, so that iconv only stops on input it
+// cannot read.
+bool HoldsEveryCharacter(const std::string& to) { return to == "UTF-8" || to.rfind("UTF-16", 0) == 0; }
+
+// Convert, for any pair of sets. When iconv stops on a character the target cannot hold it does
+// not say how long that character is; the skip rules above know the lengths in UTF-8, UTF-16 and
+// the double-byte code pages only, so a four-byte GB18030 character or a three-byte EUC-JP one
+// would be skipped one byte at a time and its tail bytes read as characters of their own. From
+// any other set the text goes through UTF-16 first, which holds everything; the second step then
+// reads UTF-16, whose units it knows. (Unreadable input becomes U+FFFD there, which the target
+// writes as its replacement like any other character it cannot hold.)
+bool ConvertByCharacter(std::string_view in, const std::string& from, const std::string& to,
+                        std::string_view replacement, std::string& out) {
+    const std::size_t inStep = InStepFor(from);
+    if (inStep != 1 || HoldsEveryCharacter(to))
+        return Convert(in, from, to, inStep, replacement, out);
+    std::string utf16;
+    if (!Convert(in, from, "UTF-16LE", inStep, ReplacementFor("UTF-16LE"), utf16))
+        return false;
+    return Convert(utf16, "UTF-16LE", to, InStepFor("UTF-16LE"), replacement, out);
+}
+
 } // namespace
 
 Bytes CodePageToUtf16(const Bytes& input, std::int32_t codePage) {
@@ -228,7 +250,7 @@ std::string ConvertCodePage(std::string_view input, std::int32_t fromCodePage, s
     const std::string from = IconvName(fromCodePage);
     const std::string to = IconvName(toCodePage);
     std::string out;
-    if (!Convert(UntilNulByte(input), from, to, InStepFor(from), ReplacementFor(to), out))
+    if (!ConvertByCharacter(UntilNulByte(input), from, to, ReplacementFor(to), out))
         return std::string();
     return out;
 }
@@ -238,7 +260,7 @@ bool CharsetToAnsi(std::string_view input, const std::string& charsetName, Text&
     for (char& c : name)
         c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
     Text converted;
-    if (name.empty() || !Convert(input, name, "CP936", InStepFor(name), "?", converted))
+    if (name.empty() || !ConvertByCharacter(input, name, "CP936", "?", converted))
         return false;
     out = std::move(converted);
     return true;

@@ -91,6 +91,31 @@ TEST(Encoding, DirectConversionsAndCharsetNames) {
     EXPECT_EQ(out, std::string("a\0b", 3));
 }
 
+// Former bug: a character the target could not hold was skipped one byte at a time when the
+// source was neither UTF-8, UTF-16 nor a double-byte code page, so the rest of a four-byte
+// GB18030 character or of a UTF-32 unit came out as "?2?6"-like garbage.
+TEST(Encoding, CharactersTheTargetCannotHoldBecomeOneReplacement) {
+    // 中 U+20000 文 U+1F600 in GB18030: the two outside code page 936 are four bytes each.
+    const std::string gb18030 = "\xD6\xD0\x95\x32\x82\x36\xCE\xC4\x94\x39\xFC\x36";
+    const std::string utf32 = std::string("a\0\0\0\x00\xF6\x01\0b\0\0\0", 12); // a U+1F600 b
+    struct Row {
+        const char* name;
+        std::string input;
+        const char* charset;
+        Text expected;
+    } rows[] = {
+        {"gb18030 four-byte", gb18030, "gb18030", "\xD6\xD0?\xCE\xC4?"},
+        {"utf-32 unit", utf32, "utf-32le", "a?b"},
+    };
+    for (const Row& row : rows) {
+        Text out;
+        EXPECT_TRUE(CharsetToAnsi(row.input, row.charset, out)) << row.name;
+        EXPECT_EQ(out, row.expected) << row.name;
+    }
+    EXPECT_EQ(ConvertCodePage(gb18030, 54936, 936), "\xD6\xD0?\xCE\xC4?");
+    EXPECT_EQ(ConvertCodePage(gb18030, 54936, 936), Utf16ToAnsi(CodePageToUtf16(ToBytes(gb18030), 54936)));
+}
+
 TEST(Encoding, HugeInput) {
     const Text big(16 * 1024 * 1024, '\xB0');
     const Bytes utf16 = AnsiToUtf16(big);
