@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@
 
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/RealData.h"
+
+// Readable failure messages for titles and link lists.
+void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 using velk::test::LoopbackServer;
 using velk::test::ServerReply;
