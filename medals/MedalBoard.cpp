@@ -1,12 +1,24 @@
 #include "medals/MedalBoard.h"
 
-#include <mutex>
+#include <string>
 
+#include "http/HttpClient.h"
 #include "http/UrlReader.h"
 #include "medals/EmbeddedFlagTable.h"
 #include "medals/FlagPictureSink.h"
+#include "medals/FlagThreadEntry.h"
+#include "medals/MedalTitleSink.h"
+#include "script/JsonObject.h"
+#include "util/Encoding.h"
+#include "util/Guarded.h"
 #include "util/ImageConverter.h"
+#include "util/MessagePump.h"
+#include "util/TextExtract.h"
+#include "util/WorkerThread.h"
 
+#ifndef VELK_MEDAL_HOST
+#define VELK_MEDAL_HOST "api.cntv.cn"
+#endif
 #ifndef VELK_FLAG_HOST
 #define VELK_FLAG_HOST "p1.img.cctvpic.com"
 #endif
@@ -14,8 +26,37 @@
 namespace velk {
 namespace {
 
-std::mutex g_hostMutex;
-Text g_flagHost = VELK_FLAG_HOST;
+Guarded<Text> g_medalHost{VELK_MEDAL_HOST};
+Guarded<Text> g_flagHost{VELK_FLAG_HOST};
+
+// The item code is "GEN" followed by 31 hyphens.
+constexpr char kFeedPath[] = "/olympic/getOlyMedals?serviceId=pcocean&itemcode=GEN-------------------------------"
+                             "&t=jsonp&cb=banomedals";
+constexpr int kRowPauseMs = 50;
+
+// A script expression that turns the feed's JSON text into data with JSON.parse. The text goes in
+// as a string literal, so a feed that is script rather than JSON (a loop, getters that loop, code
+// that replaces the engine's helpers) runs nothing and simply fails to parse. The literal is
+// plain ASCII, every other character written as a \u escape of its UTF-16 unit: no byte of the
+// feed can then end the literal early, whatever the code page conversion makes of it.
+Text JsonParseExpression(const Text& json) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const Bytes utf16 = AnsiToUtf16(json, true);
+    Text literal = "JSON.parse(\"";
+    literal.reserve(utf16.size() * 3 + 16);
+    for (std::size_t i = 0; i + 1 < utf16.size(); i += 2) {
+        const unsigned unit = utf16[i] | (unsigned(utf16[i + 1]) << 8);
+        if (unit >= 0x20 && unit < 0x7F && unit != '\\' && unit != '"') {
+            literal += char(unit);
+            continue;
+        }
+        literal += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4)
+            literal += kHex[(unit >> shift) & 0xF];
+    }
+    literal += "\")";
+    return literal;
+}
 
 // The row number as an integer the way a lenient text-to-number conversion reads it: leading
 // blanks, an optional sign, then digits up to the first other character. No digits, or a number
@@ -38,6 +79,47 @@ std::int32_t RowNumber(const Text& row) {
 
 } // namespace
 
+void MedalBoard::Refresh() {
+    JsonObject document;
+    HttpRequest request;
+    request.url = FeedUrl();
+    // The fetch dispatches window events while it waits (see HttpClient): a click or a tick may run
+    // nested here. The window skips a refresh tick while one is running; titles are only written
+    // below, each whole, so anything nested sees rows of one refresh or another, never torn ones.
+    const Text feed = TextBetween(HttpClient::Send(request), "banomedals(", ");");
+    // The outcome does not matter: a failed parse leaves a document whose every read is empty.
+    document.Parse(JsonParseExpression(feed), true);
+
+    for (std::int32_t row = 1; row <= RowCount; ++row) {
+        const Text record = "data.medalsList[" + std::to_string(row - 1) + "].";
+        const Text name = document.GetText(record + "countryname");
+        if (name.empty())
+            break;
+        MedalTitleSink::Deliver(row, MedalTitleSink::Name, name);
+        MedalTitleSink::Deliver(row, MedalTitleSink::Gold, document.GetText(record + "gold"));
+        MedalTitleSink::Deliver(row, MedalTitleSink::Silver, document.GetText(record + "silver"));
+        MedalTitleSink::Deliver(row, MedalTitleSink::Bronze, document.GetText(record + "bronze"));
+        MedalTitleSink::Deliver(row, MedalTitleSink::Total, document.GetText(record + "count"));
+        // The thread gets copies of the code and the row number; it is neither kept nor waited for.
+        WorkerThread::StartWithArguments(FlagThreadEntry, 0, document.GetText(record + "countryid"),
+                                         std::to_string(row));
+        // Window events run during the pause as well, with the same nesting as during the fetch.
+        MessagePump::Pause(kRowPauseMs);
+    }
+}
+
+Text MedalBoard::FeedUrl() {
+    return "http://" + MedalHost() + kFeedPath;
+}
+
+void MedalBoard::SetMedalHost(const Text& host) {
+    g_medalHost.Set(host);
+}
+
+Text MedalBoard::MedalHost() {
+    return g_medalHost.Get();
+}
+
 void MedalBoard::LoadFlag(std::int32_t, const Text& code, const Text& row) {
     Bytes flag = EmbeddedFlagTable::Find(code);
     if (flag.empty())
@@ -59,13 +141,11 @@ Text MedalBoard::FlagUrl(const Text& code) {
 }
 
 void MedalBoard::SetFlagHost(const Text& host) {
-    std::lock_guard lock(g_hostMutex);
-    g_flagHost = host;
+    g_flagHost.Set(host);
 }
 
 Text MedalBoard::FlagHost() {
-    std::lock_guard lock(g_hostMutex);
-    return g_flagHost;
+    return g_flagHost.Get();
 }
 
 } // namespace velk
