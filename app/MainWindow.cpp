@@ -267,11 +267,15 @@ void MainWindow::OnCreated() {
     if (m_ending)
         return;
 
-    RunRefresh(m_options.lists.medals);
+    m_refreshing = true;
+    if (m_options.lists.medals)
+        m_options.lists.medals();
+    m_refreshing = false;
     if (m_ending)
         return;
 
     StartHotSearchThread();
+    m_started = true;
 }
 
 void MainWindow::StartHotSearchThread() {
@@ -286,15 +290,6 @@ void MainWindow::StartHotSearchThread() {
     }
 }
 
-bool MainWindow::RunRefresh(const std::function<void()>& step) {
-    if (m_refreshing || m_startupRefreshRunning->load())
-        return false;
-    m_refreshing = true;
-    if (step)
-        step();
-    m_refreshing = false;
-    return true;
-}
 
 void MainWindow::OnCloseClicked() {
     m_ending = true;
@@ -324,12 +319,17 @@ void MainWindow::OnSizeChanged() {
 void MainWindow::OnPositionChanged() {}
 
 void MainWindow::OnRefreshTimer() {
-    RunRefresh([this] {
-        if (m_options.lists.medals)
-            m_options.lists.medals();
-        if (!m_ending && m_options.lists.hotSearch)
-            m_options.lists.hotSearch();
-    });
+    // Skipped until the start sequence has run (its own fetches dispatch events, and the lists
+    // must not be fetched before the notice has let the start go on), while a refresh runs
+    // further out on this thread, and while the start-up hot-search refresh is on its worker.
+    if (!m_started || m_refreshing || m_startupRefreshRunning->load())
+        return;
+    m_refreshing = true;
+    if (m_options.lists.medals)
+        m_options.lists.medals();
+    if (!m_ending && m_options.lists.hotSearch)
+        m_options.lists.hotSearch();
+    m_refreshing = false;
 }
 
 void MainWindow::OnSavePositionTimer() { m_settings.SavePosition(m_id); }

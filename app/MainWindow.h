@@ -10,7 +10,8 @@
 // Re-entrancy: the start-up fetches, the refreshes and their pauses dispatch pending events, so a
 // click or a timer tick can run nested inside them. A refresh tick that comes while a refresh is
 // still running (nested, or the start-up hot-search refresh still on its worker thread) is
-// skipped; a close click stops the start sequence before its next step.
+// skipped, and so is a tick before the start sequence has finished; a close click stops the start
+// sequence before its next step.
 
 #include <atomic>
 #include <cstdint>
@@ -77,15 +78,14 @@ private:
     void BuildControls();
     void FillControlLists();
     void StartHotSearchThread();
-    // Runs one refresh step unless one is already running; false when it was skipped.
-    bool RunRefresh(const std::function<void()>& step);
 
     Options m_options;
     std::int32_t m_id = 0;
     SettingsFile m_settings;
     QTimer m_refreshTimer;
     QTimer m_saveTimer;
-    bool m_refreshing = false;
+    bool m_started = false;    // the start sequence has run to its end
+    bool m_refreshing = false; // a refresh runs on this thread (events dispatched inside it)
     bool m_ending = false;
     // Shared with the start-up hot-search thread, which may outlive the window.
     std::shared_ptr<std::atomic<bool>> m_startupRefreshRunning = std::make_shared<std::atomic<bool>>(false);

@@ -1,13 +1,13 @@
 #include "app/UiLayer.h"
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QMetaObject>
-#include <QThread>
 #include <QWidget>
 
 #include "app/BmpImage.h"
@@ -22,10 +22,15 @@ namespace {
 // The registered windows. The lock is held while a worker posts to a window, and a window is
 // removed under it before it is destroyed, so a posting thread never sees a destroyed window;
 // events already posted to it are discarded by Qt together with the window.
+//
+// The interface thread is the one that registers windows. Workers tell whether they are on it
+// from this id alone: they never touch the application object, which the interface thread may
+// be destroying while they still run.
 struct Registry {
     std::mutex mutex;
     std::map<std::int32_t, QWidget*> windows;
     std::int32_t next = 1;
+    std::atomic<std::thread::id> interfaceThread{};
 };
 
 Registry& TheRegistry() {
@@ -33,10 +38,7 @@ Registry& TheRegistry() {
     return registry;
 }
 
-bool OnInterfaceThread() {
-    const auto* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
+bool OnInterfaceThread() { return TheRegistry().interfaceThread.load() == std::this_thread::get_id(); }
 
 QWidget* FindWindow(std::int32_t window) {
     auto& registry = TheRegistry();
@@ -70,6 +72,7 @@ std::int32_t UiLayer::RegisterWindow(QWidget* window) {
     std::lock_guard lock(registry.mutex);
     const std::int32_t id = registry.next++;
     registry.windows[id] = window;
+    registry.interfaceThread = std::this_thread::get_id();
     return id;
 }
 

@@ -296,12 +296,26 @@ TEST_F(MainWindowTest, FrameLinesFollowTheWindowSize) {
     }
 }
 
+// Calls the refresh tick until one runs (the start-up hot-search thread ends on its own time).
+void TickUntilARefreshRuns(MainWindow& w, Recorder& rec) {
+    for (int i = 0; i < 5000 && rec.calls.empty(); ++i) {
+        w.OnRefreshTimer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 TEST_F(MainWindowTest, RefreshTickRunsBothListsAndIsSkippedWhileARefreshRuns) {
     Recorder rec;
     auto options = RecordingOptions(rec, Folder());
     MainWindow* window = nullptr;
+    // The notice fetch and the medal refresh dispatch events, as their fetches and pauses do; a
+    // tick arrives inside each.
+    options.notice.fetch = [&](const Text&) {
+        rec.calls.push_back("fetch");
+        window->OnRefreshTimer();
+        return Text("0");
+    };
     int depth = 0;
-    // The medal refresh dispatches events, as its fetch and pauses do; a tick arrives inside it.
     options.lists.medals = [&] {
         rec.calls.push_back("medals");
         if (depth++ == 0)
@@ -310,7 +324,10 @@ TEST_F(MainWindowTest, RefreshTickRunsBothListsAndIsSkippedWhileARefreshRuns) {
     };
     MainWindow w(std::move(options));
     window = &w;
-    w.OnRefreshTimer();
+    w.OnCreated();
+    EXPECT_EQ(rec.calls, (std::vector<std::string>{"fetch", "medals"}));
+    rec.calls.clear();
+    TickUntilARefreshRuns(w, rec);
     EXPECT_EQ(rec.calls, (std::vector<std::string>{"medals", "hotsearch"}));
 }
 
@@ -331,10 +348,7 @@ TEST_F(MainWindowTest, RefreshTickIsSkippedWhileTheStartupHotSearchRuns) {
     EXPECT_TRUE(rec.calls.empty());
     release = true;
     // Once the start-up refresh has ended, the next tick runs.
-    for (int i = 0; i < 5000 && rec.calls.empty(); ++i) {
-        w.OnRefreshTimer();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    TickUntilARefreshRuns(w, rec);
     EXPECT_TRUE(finished);
     EXPECT_EQ(rec.calls, (std::vector<std::string>{"medals", "hotsearch"}));
 }
