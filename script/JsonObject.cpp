@@ -91,7 +91,7 @@ void JsonObject::Initialize() {
     m_engine = ScriptEngine::Create();
     if (!m_engine)
         return;
-    m_engine->AddCode(ScriptHelperLibrary::Source());
+    m_engine->AddCachedCode(ScriptHelperLibrary::Source());
     m_engine->Run("var " + m_variableName +
                   " = {}, str_Code = String.fromCharCode(9216), str_reg = new RegExp(str_Code, 'g')");
 }

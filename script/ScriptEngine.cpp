@@ -1,12 +1,17 @@
 #include "script/ScriptEngine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+
+#include <pthread.h>
 
 #include <duktape.h>
 
@@ -22,11 +27,35 @@ extern "C" int velk_duk_exec_timeout_check(void* udata);
 // regular expression) meet the same deadline. Called very often: reads the clock only every
 // kNativeStride calls.
 extern "C" int velk_duk_native_timeout_check(void* udata);
+// Called by Duktape before it recurses in C (calls, the compiler, regexps, JSON): nonzero makes
+// it throw a RangeError instead of going deeper (DUK_USE_NATIVE_STACK_CHECK).
+extern "C" int velk_duk_native_stack_check(void);
 
 namespace velk {
 namespace {
 
 thread_local ScriptLimits t_limits;
+
+// Stack a thread keeps free below the deepest point scripts may reach: room for the frames
+// between two checks (a compiler or executor frame is about 17 KB in sanitizer builds) and for
+// the code that handles the error. A quarter of smaller stacks.
+constexpr std::uintptr_t kStackReserve = 512 * 1024;
+
+// Lowest stack address scripts may use on this thread (0: unknown, no check).
+std::uintptr_t StackLimit() {
+    thread_local const std::uintptr_t limit = [] {
+        pthread_attr_t attr;
+        if (pthread_getattr_np(pthread_self(), &attr) != 0)
+            return std::uintptr_t{0};
+        void* low = nullptr;
+        std::size_t size = 0;
+        const bool known = pthread_attr_getstack(&attr, &low, &size) == 0 && size != 0;
+        pthread_attr_destroy(&attr);
+        const std::uintptr_t reserve = std::min<std::uintptr_t>(kStackReserve, size / 4);
+        return known ? reinterpret_cast<std::uintptr_t>(low) + reserve : std::uintptr_t{0};
+    }();
+    return limit;
+}
 
 // Globals Duktape adds beyond ECMAScript, and Duktape's non-standard statics on standard
 // constructors. "Duktape" carries act (call-stack introspection), fin (finalizers that would run
@@ -121,6 +150,37 @@ duk_ret_t EvalCallback(duk_context* ctx, void* udata) {
     return 0;
 }
 
+// A program compiled once and kept as Duktape bytecode (duk_dump_function). Bytecode is only
+// ever loaded from this cache, filled by this process: loading bytecode from elsewhere is unsafe
+// (duktape.h, duk_load_function).
+struct CachedRun {
+    const char* code = nullptr;  // source, to compile on a miss
+    std::size_t length = 0;
+    const std::string* bytecode = nullptr;  // non-null on a hit
+    std::string* dumped = nullptr;          // receives the bytecode on a miss
+};
+
+duk_ret_t CachedRunCallback(duk_context* ctx, void* udata) {
+    auto* run = static_cast<CachedRun*>(udata);
+    if (run->bytecode != nullptr) {
+        void* buffer = duk_push_fixed_buffer(ctx, run->bytecode->size());
+        std::memcpy(buffer, run->bytecode->data(), run->bytecode->size());
+        duk_load_function(ctx);
+    } else {
+        duk_push_string(ctx, "input");
+        duk_compile_lstring_filename(ctx, 0, run->code, run->length);
+        duk_dup_top(ctx);
+        duk_dump_function(ctx);
+        duk_size_t size = 0;
+        const void* bytes = duk_get_buffer(ctx, -1, &size);
+        run->dumped->assign(static_cast<const char*>(bytes), size);
+        duk_pop(ctx);
+    }
+    duk_push_global_object(ctx);
+    duk_call_method(ctx, 0);
+    return 0;
+}
+
 // Reads the error at the top of the stack into plain UTF-8 fields; protected itself, because
 // reading properties of a thrown value can run getters (and so fail again).
 struct ErrorRead {
@@ -171,6 +231,7 @@ struct ScriptEngine::Impl {
 
     ScriptLimits limits;
     std::size_t used = 0;
+    std::size_t peak = 0;
     Block head{&head, &head, 0};
 
     duk_context* ctx = nullptr;
@@ -238,6 +299,7 @@ struct ScriptEngine::Impl {
         b->size = size;
         self->Link(b);
         self->used += size;
+        self->peak = std::max(self->peak, self->used);
         return b + 1;
     }
     static void* Realloc(void* udata, void* ptr, duk_size_t size) {
@@ -261,6 +323,7 @@ struct ScriptEngine::Impl {
         moved->size = size;
         self->Link(moved);
         self->used = self->used - old + size;
+        self->peak = std::max(self->peak, self->used);
         return moved + 1;
     }
     static void Free(void* udata, void* ptr) {
@@ -370,6 +433,13 @@ extern "C" int velk_duk_exec_timeout_check(void* udata) {
     return impl != nullptr && impl->DeadlinePassed() ? 1 : 0;
 }
 
+extern "C" int velk_duk_native_stack_check(void) {
+    // Stacks grow downwards on the platforms velk builds for.
+    const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    const std::uintptr_t limit = velk::StackLimit();
+    return limit != 0 && here < limit ? 1 : 0;
+}
+
 extern "C" int velk_duk_native_timeout_check(void* udata) {
     auto* impl = static_cast<velk::ScriptEngine::Impl*>(udata);
     if (impl == nullptr || !impl->deadlineArmed)
@@ -429,6 +499,30 @@ bool ScriptEngine::AddCode(const Text& code) {
     return m_impl->Evaluate(call, AnsiToUtf8(code));
 }
 
+bool ScriptEngine::AddCachedCode(const Text& code) {
+    thread_local std::unordered_map<std::string, std::string> cache;
+    const std::string utf8 = AnsiToUtf8(code);
+    const auto hit = cache.find(utf8);
+    std::string dumped;
+    CachedRun run;
+    run.code = utf8.data();
+    run.length = utf8.size();
+    if (hit != cache.end())
+        run.bytecode = &hit->second;
+    else
+        run.dumped = &dumped;
+    const duk_int_t rc = m_impl->Protected(CachedRunCallback, &run);
+    if (rc == DUK_EXEC_SUCCESS) {
+        duk_pop(m_impl->ctx);
+        if (hit == cache.end() && !dumped.empty())
+            cache.emplace(utf8, std::move(dumped));
+        return true;
+    }
+    if (rc == DUK_EXEC_ERROR)
+        m_impl->RecordError(utf8);
+    return false;
+}
+
 void ScriptEngine::Run(const Text& code) {
     EvalCall call;
     call.compileFlags = DUK_COMPILE_EVAL;
@@ -466,6 +560,10 @@ ScriptErrorInfo ScriptEngine::Error() const {
 
 std::size_t ScriptEngine::HeapBytes() const {
     return m_impl->used;
+}
+
+std::size_t ScriptEngine::PeakHeapBytes() const {
+    return m_impl->peak;
 }
 
 } // namespace velk

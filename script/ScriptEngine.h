@@ -44,6 +44,10 @@ public:
     // Runs a program (statements) at global scope. False when it failed.
     bool AddCode(const Text& code);
 
+    // AddCode for a constant text run by many engines (a library): the compiled form is kept
+    // per thread after the first successful run and loaded instead of compiling again.
+    bool AddCachedCode(const Text& code);
+
     // Evaluates a program at global scope (`var` declares globals that persist) and converts the
     // value of its last expression statement. Failures give false, an empty Text or 0.
     void Run(const Text& code);                // result dropped
@@ -54,8 +58,10 @@ public:
     // The most recent failure of this heap (empty record when none happened yet).
     ScriptErrorInfo Error() const;
 
-    // Bytes the heap currently holds (allocations made by the engine, excluding bookkeeping).
+    // Bytes the heap holds now, and the most it has held (allocations made by the engine,
+    // without the allocator's own bookkeeping).
     std::size_t HeapBytes() const;
+    std::size_t PeakHeapBytes() const;
 
     // Replaces the limits that Create() gives new heaps on the calling thread, for its lifetime.
     class LimitsScope {

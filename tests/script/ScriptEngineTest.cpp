@@ -2,6 +2,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <pthread.h>
 
 #include <gtest/gtest.h>
 
@@ -161,6 +164,44 @@ TEST(ScriptEngine, HostileProgramsFailCleanly) {
         EXPECT_EQ(engine->EvalText("'still ' + 'alive'"), "still alive");
         EXPECT_FALSE(engine->AddCode(c.code));  // and fails the same way again
     }
+}
+
+// Duktape's recursion limits count levels; on a thread with a small stack the levels alone would
+// overflow it. The engine stops at the remaining stack instead.
+TEST(ScriptEngine, DeepRecursionOnASmallStack) {
+    struct Run {
+        std::vector<std::string> failures;
+        static void* Main(void* self) {
+            auto* run = static_cast<Run*>(self);
+            const std::string programs[] = {
+                "var a = []; a.push(a); String(a)",
+                "var o = {}; o.toString = function () { return String(o); }; String(o)",
+                "var x = " + std::string(100000, '[') + std::string(100000, ']'),
+                "JSON.parse('" + std::string(100000, '[') + std::string(100000, ']') + "')",
+                "function f(n) { return [f(n + 1)]; } f(0)",
+            };
+            auto engine = ScriptEngine::Create();
+            if (!engine) {
+                run->failures.push_back("no engine");
+                return nullptr;
+            }
+            for (const auto& code : programs) {
+                if (engine->AddCode(code))
+                    run->failures.push_back("succeeded: " + code.substr(0, 40));
+                if (engine->EvalNumber("1 + 1") != 2.0)
+                    run->failures.push_back("unusable after: " + code.substr(0, 40));
+            }
+            return nullptr;
+        }
+    } run;
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attr, &Run::Main, &run), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    EXPECT_TRUE(run.failures.empty()) << run.failures.front();
 }
 
 TEST(ScriptEngine, DefaultLimits) {
