@@ -13,8 +13,8 @@ void WriteLe(std::uint8_t* at, std::uint32_t value, std::size_t size) {
 } // namespace
 
 void BmpFormat::WriteHeaders(std::uint8_t* out, std::uint32_t fileSize, std::uint32_t pixelOffset,
-                             std::int32_t width, std::int32_t height, std::uint16_t bits, std::uint32_t imageSize,
-                             std::uint32_t coloursUsed) {
+                             std::int32_t width, std::int32_t height, std::uint16_t bits,
+                             std::uint32_t imageSize, std::uint32_t coloursUsed) {
     std::memset(out, 0, HeaderSize);
     out[0] = 'B';
     out[1] = 'M';

@@ -21,9 +21,9 @@ public:
 
     // Writes both headers at `out` (HeaderSize bytes): signature, sizes, pixel offset, one plane,
     // no compression. The resolution fields stay 0 ("not given"): nothing downstream reads them.
-    static void WriteHeaders(std::uint8_t* out, std::uint32_t fileSize, std::uint32_t pixelOffset, std::int32_t width,
-                             std::int32_t height, std::uint16_t bits, std::uint32_t imageSize,
-                             std::uint32_t coloursUsed);
+    static void WriteHeaders(std::uint8_t* out, std::uint32_t fileSize, std::uint32_t pixelOffset,
+                             std::int32_t width, std::int32_t height, std::uint16_t bits,
+                             std::uint32_t imageSize, std::uint32_t coloursUsed);
 
     // The little-endian field of `size` bytes at `offset`; bytes past the end of `data` read as 0.
     static std::uint32_t ReadField(std::span<const std::uint8_t> data, std::size_t offset, std::size_t size);

@@ -81,8 +81,9 @@ Bytes EncodeBmp(const QImage& source) {
         return Bytes();
 
     Bytes out(std::size_t(fileSize), 0);
-    BmpFormat::WriteHeaders(out.data(), std::uint32_t(fileSize), std::uint32_t(pixelOffset), std::int32_t(width),
-                    std::int32_t(height), bits, std::uint32_t(rowSize * height), bits == 8 ? 256 : 0);
+    BmpFormat::WriteHeaders(out.data(), std::uint32_t(fileSize), std::uint32_t(pixelOffset),
+                            std::int32_t(width), std::int32_t(height), bits, std::uint32_t(rowSize * height),
+                            bits == 8 ? 256 : 0);
     if (bits == 8) {
         const QList<QRgb> colours = image.colorTable();
         for (qsizetype i = 0; i < colours.size() && i < 256; ++i) {
@@ -404,20 +405,12 @@ std::int32_t ImageConverter::GetWidth(const Bytes& image) {
 
 Bytes ImageConverter::CropBitmap(std::span<const std::uint8_t> source, std::int32_t left, std::int32_t top,
                                  std::int32_t width, std::int32_t height) {
-    Bytes out;
-    CropBitmapInto(source, left, top, width, height, out);
-    return out;
-}
-
-bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::int32_t left, std::int32_t top,
-                                    std::int32_t width, std::int32_t height, Bytes& out) {
-    out.clear();
     const std::int64_t W = std::int32_t(BmpFormat::ReadField(source, 18, 4));
     const std::int64_t H = std::int32_t(BmpFormat::ReadField(source, 22, 4));
     const std::uint32_t bits = BmpFormat::ReadField(source, 28, 2);
     const std::uint32_t compression = BmpFormat::ReadField(source, 30, 4);
     if (compression != 0)
-        return false;
+        return Bytes();
     std::size_t dataOffset;
     std::int64_t bytesPerPixel;
     switch (bits) {
@@ -435,7 +428,7 @@ bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::i
         break;
     default:
         // Below 8 bits, and the rare depths above it that are not 16, 24 or 32.
-        return false;
+        return Bytes();
     }
 
     std::int64_t x = std::max<std::int64_t>(left, 0);
@@ -443,7 +436,7 @@ bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::i
     std::int64_t w = width;
     std::int64_t h = height;
     if (x > W || y > H || w <= 0 || h <= 0)
-        return false;
+        return Bytes();
     w = std::min(w, W - x);
     h = std::min(h, H - y);
 
@@ -452,19 +445,19 @@ bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::i
     // A valid source holds at least the pixel bytes of any cut of it. A header that claims more
     // than the whole source could hold must not make us allocate for it.
     if (h > 0 && outRow > std::int64_t(source.size()) / h)
-        return false;
+        return Bytes();
 
     const std::size_t fileSize = dataOffset + std::size_t(outRow * h);
-    out.assign(fileSize, 0);
+    Bytes out(fileSize, 0);
     BmpFormat::WriteHeaders(out.data(), std::uint32_t(fileSize), std::uint32_t(dataOffset), std::int32_t(w),
-                    std::int32_t(h), std::uint16_t(bits), 0, 0);
+                            std::int32_t(h), std::uint16_t(bits), 0, 0);
     if (bits == 8 && source.size() > BmpFormat::HeaderSize) {
         const std::size_t available = std::min(BmpFormat::PaletteSize, source.size() - BmpFormat::HeaderSize);
         std::memcpy(out.data() + BmpFormat::HeaderSize, source.data() + BmpFormat::HeaderSize, available);
     }
 
     // Rows are stored bottom row first: the first stored row of the cut is source row H - y - h.
-    // A lying header can put that row far beyond 64 bits of offset, hence the wide arithmetic.
+    // With a lying header that offset can overflow 64 bits, hence the wide arithmetic.
     const __int128 start = __int128(dataOffset) + __int128(sourceRow) * (H - y - h) + x * bytesPerPixel;
     for (std::int64_t i = 0; i < h; ++i) {
         const __int128 from = start + __int128(sourceRow) * i;
@@ -474,7 +467,7 @@ bool ImageConverter::CropBitmapInto(std::span<const std::uint8_t> source, std::i
         std::memcpy(out.data() + dataOffset + outRow * i, source.data() + std::int64_t(from),
                     std::size_t(std::min(outRow, available)));
     }
-    return true;
+    return out;
 }
 
 Clsid ImageConverter::ClsidFromText(const Text& text) {
@@ -507,7 +500,8 @@ Clsid ImageConverter::ClsidFromText(const Text& text) {
         i += 2;
     }
     Clsid id;
-    id.data1 = std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 | std::uint32_t(bytes[2]) << 8 | bytes[3];
+    id.data1 = std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 | std::uint32_t(bytes[2]) << 8 |
+               bytes[3];
     id.data2 = std::uint16_t(bytes[4] << 8 | bytes[5]);
     id.data3 = std::uint16_t(bytes[6] << 8 | bytes[7]);
     std::copy(bytes.begin() + 8, bytes.end(), id.data4);

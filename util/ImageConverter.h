@@ -63,11 +63,6 @@ public:
     // which the source has no data stay zero.
     static Bytes CropBitmap(std::span<const std::uint8_t> source, std::int32_t left, std::int32_t top,
                             std::int32_t width, std::int32_t height);
-    // The same cut written into `out` (its capacity is reused); false, with `out` emptied, where
-    // CropBitmap gives the empty Bytes.
-    static bool CropBitmapInto(std::span<const std::uint8_t> source, std::int32_t left, std::int32_t top,
-                               std::int32_t width, std::int32_t height, Bytes& out);
-
     // The identifier written in `text` ("{557CF406-1A04-11D3-9A73-0000F81EF32E}"); the null
     // identifier for an empty or malformed text.
     static Clsid ClsidFromText(const Text& text);

@@ -91,7 +91,8 @@ bool PngBmpDecoder::Decode(const Bytes& png, Bytes& result) {
         if (first != (name == "IHDR"))
             return false;
         if (name == "IHDR") {
-            if (length != 13 || data[8] != 8 || data[9] != 6 || data[10] != 0 || data[11] != 0 || data[12] != 0)
+            if (length != 13 || data[8] != 8 || data[9] != 6 || data[10] != 0 || data[11] != 0 ||
+                data[12] != 0)
                 return false;
             width = ReadBe32(data);
             height = ReadBe32(data + 4);
@@ -100,8 +101,9 @@ bool PngBmpDecoder::Decode(const Bytes& png, Bytes& result) {
                 return false;
             rowBytes = std::size_t(width) * 4;
             bmp.resize(kBmpHeaderSize + rowBytes * height);
-            BmpFormat::WriteHeaders(bmp.data(), std::uint32_t(bmp.size()), kBmpHeaderSize, std::int32_t(width),
-                            std::int32_t(height), 32, std::uint32_t(rowBytes * height), 0);
+            BmpFormat::WriteHeaders(bmp.data(), std::uint32_t(bmp.size()), kBmpHeaderSize,
+                                    std::int32_t(width), std::int32_t(height), 32,
+                                    std::uint32_t(rowBytes * height), 0);
             rows.assign(2 * (rowBytes + 1), 0);
             current = rows.data();
             above = rows.data() + rowBytes + 1;
@@ -148,6 +150,5 @@ bool PngBmpDecoder::Decode(const Bytes& png, Bytes& result) {
     result = std::move(bmp);
     return true;
 }
-
 
 } // namespace velk

@@ -61,7 +61,8 @@ void ExpectBandOf(const QImage& picture, const Bytes& band) {
     const std::size_t rowSize = std::size_t(picture.width()) * 4;
     for (int j = 0; j < rows; ++j) {
         const std::uint8_t* stored = band.data() + 54 + rowSize * std::size_t(rows - 1 - j);
-        ASSERT_EQ(std::memcmp(stored, picture.constScanLine(138 + j), rowSize), 0) << "picture row " << 138 + j;
+        ASSERT_EQ(std::memcmp(stored, picture.constScanLine(138 + j), rowSize), 0)
+            << "picture row " << 138 + j;
     }
 }
 
@@ -90,7 +91,8 @@ protected:
         if (request.target == kFlagPath + "chn.png" || request.target == kFlagPath + "CAN.png" ||
             request.target == kFlagPath + ".png")
             return ServerReply::Http(200, EncodePng(Picture(512)), "Content-Type: image/png\r\n");
-        return ServerReply::Http(404, "<html><body>404 Not Found</body></html>", "Content-Type: text/html\r\n");
+        return ServerReply::Http(404, "<html><body>404 Not Found</body></html>",
+                                 "Content-Type: text/html\r\n");
     }
     static QImage Picture(int height) {
         QImage image(40, height, QImage::Format_ARGB32);

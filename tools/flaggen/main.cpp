@@ -186,10 +186,10 @@ void DrawKor(QPainter& p) {
     };
     const double d = tilt * 180 / kPi;
     const Trigram trigrams[] = {
-        {180 + d, {true, true, true}},    // geon, upper hoist
-        {-d, {false, true, false}},       // gam, upper fly
-        {d, {false, false, false}},       // gon, lower fly
-        {180 - d, {true, false, true}},   // ri, lower hoist
+        {180 + d, {true, true, true}},  // geon, upper hoist
+        {-d, {false, true, false}},     // gam, upper fly
+        {d, {false, false, false}},     // gon, lower fly
+        {180 - d, {true, false, true}}, // ri, lower hoist
     };
     p.setBrush(Qt::black);
     for (const Trigram& t : trigrams) {
@@ -231,7 +231,9 @@ void DrawUsa(QPainter& p) {
     }
 }
 
-void DrawGbr(QPainter& p) { UnionFlag(p, kBand); }
+void DrawGbr(QPainter& p) {
+    UnionFlag(p, kBand);
+}
 
 void DrawAus(QPainter& p) {
     p.fillRect(kBand, QColor(0, 0, 139));
@@ -244,11 +246,11 @@ void DrawAus(QPainter& p) {
     const double fly = kBand.left() + kBand.width() * 3.0 / 4;
     const double middle = kBand.top() + h / 2;
     const double crossStar = h / 14;
-    FillStar(p, Qt::white, QPointF(fly, kBand.top() + h / 6), crossStar, 7, 4.0 / 9);     // gamma
-    FillStar(p, Qt::white, QPointF(fly, kBand.top() + h * 5 / 6), crossStar, 7, 4.0 / 9); // alpha
-    FillStar(p, Qt::white, QPointF(fly - h / 4, middle - h / 16), crossStar, 7, 4.0 / 9);  // beta
+    FillStar(p, Qt::white, QPointF(fly, kBand.top() + h / 6), crossStar, 7, 4.0 / 9);               // gamma
+    FillStar(p, Qt::white, QPointF(fly, kBand.top() + h * 5 / 6), crossStar, 7, 4.0 / 9);           // alpha
+    FillStar(p, Qt::white, QPointF(fly - h / 4, middle - h / 16), crossStar, 7, 4.0 / 9);           // beta
     FillStar(p, Qt::white, QPointF(fly + 2 * h / 9, middle - 31 * h / 240), crossStar, 7, 4.0 / 9); // delta
-    FillStar(p, Qt::white, QPointF(fly + h / 10, middle + h / 24), h / 24, 5);            // epsilon
+    FillStar(p, Qt::white, QPointF(fly + h / 10, middle + h / 24), h / 24, 5);                      // epsilon
 }
 
 // Canada: red pales of a quarter of the width each, a red eleven-pointed maple leaf on the white
@@ -257,12 +259,12 @@ void DrawAus(QPainter& p) {
 void DrawCan(QPainter& p) {
     VerticalStripes(p, kBand, {QColor(213, 43, 30), Qt::white, Qt::white, QColor(213, 43, 30)});
     static const double steps[][2] = {
-        {45, -863},   {-111, -98}, {-859, 151}, {116, -320}, {-20, -73},  {-941, -762}, {212, -99},
-        {34, -79},    {-186, -572}, {542, 115}, {73, -38},   {105, -247}, {423, 454},   {111, -57},
-        {-204, -1052}, {327, 189},  {91, -27},  {332, -652}, {332, 652},  {91, 27},     {327, -189},
-        {-204, 1052}, {111, 57},   {423, -454}, {105, 247},  {73, 38},    {542, -115},  {-186, 572},
-        {34, 79},     {212, 99},   {-941, 762}, {-20, 73},   {116, 320},  {-859, -151}, {-111, 98},
-        {45, 863},
+        {45, -863},  {-111, -98}, {-859, 151},   {116, -320},  {-20, -73}, {-941, -762},
+        {212, -99},  {34, -79},   {-186, -572},  {542, 115},   {73, -38},  {105, -247},
+        {423, 454},  {111, -57},  {-204, -1052}, {327, 189},   {91, -27},  {332, -652},
+        {332, 652},  {91, 27},    {327, -189},   {-204, 1052}, {111, 57},  {423, -454},
+        {105, 247},  {73, 38},    {542, -115},   {-186, 572},  {34, 79},   {212, 99},
+        {-941, 762}, {-20, 73},   {116, 320},    {-859, -151}, {-111, 98}, {45, 863},
     };
     QPolygonF leaf;
     QPointF at(-90, 2030);
@@ -295,7 +297,9 @@ void DrawSui(QPainter& p) {
 }
 
 // Flags with soft side edges: the field covers half of its first and last column.
-QRectF SoftField(int width, int top, int height) { return QRectF(0.5, top, width - 1.0, height); }
+QRectF SoftField(int width, int top, int height) {
+    return QRectF(0.5, top, width - 1.0, height);
+}
 
 void DrawRoc(QPainter& p) {
     const QRectF field = SoftField(512, 98, 316);
@@ -338,10 +342,10 @@ void DrawKos(QPainter& p) {
     p.fillRect(field, QColor(36, 74, 165));
     // The country's outline in degrees of longitude and latitude.
     static const double outline[][2] = {
-        {20.80, 43.27}, {21.07, 43.12}, {21.25, 42.95}, {21.55, 42.90}, {21.78, 42.68}, {21.63, 42.30},
-        {21.56, 42.25}, {21.30, 42.10}, {21.10, 42.20}, {20.75, 42.00}, {20.58, 41.86}, {20.50, 42.02},
-        {20.35, 42.25}, {20.23, 42.33}, {20.07, 42.55}, {20.22, 42.72}, {20.35, 42.83}, {20.50, 42.95},
-        {20.63, 43.00}, {20.60, 43.20},
+        {20.80, 43.27}, {21.07, 43.12}, {21.25, 42.95}, {21.55, 42.90}, {21.78, 42.68},
+        {21.63, 42.30}, {21.56, 42.25}, {21.30, 42.10}, {21.10, 42.20}, {20.75, 42.00},
+        {20.58, 41.86}, {20.50, 42.02}, {20.35, 42.25}, {20.23, 42.33}, {20.07, 42.55},
+        {20.22, 42.72}, {20.35, 42.83}, {20.50, 42.95}, {20.63, 43.00}, {20.60, 43.20},
     };
     // The map fills the middle of the field, about 170 pixels across.
     const double scale = 230 / 1.75;
@@ -357,7 +361,8 @@ void DrawKos(QPainter& p) {
     // Six white stars in an arc over the map.
     for (int i = 0; i < 6; ++i) {
         const double a = (-50 + 20 * i) * kPi / 180;
-        const QPointF star(field.center().x() + 170 * std::sin(a), field.center().y() + 50 - 170 * std::cos(a));
+        const QPointF star(field.center().x() + 170 * std::sin(a),
+                           field.center().y() + 50 - 170 * std::cos(a));
         FillStar(p, Qt::white, star, 17);
     }
 }
@@ -376,9 +381,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const FlagDesign designs[] = {
-        {"ROC", 512, DrawRoc}, {"USA", 512, DrawUsa}, {"KOR", 512, DrawKor},   {"GBR", 512, DrawGbr},
+        {"ROC", 512, DrawRoc}, {"USA", 512, DrawUsa}, {"KOR", 512, DrawKor},  {"GBR", 512, DrawGbr},
         {"AUS", 512, DrawAus}, {"KOS", 500, DrawKos}, {"RCAN", 512, DrawCan}, {"CHN", 512, DrawChn},
-        {"JPN", 512, DrawJpn}, {"HUN", 512, DrawHun}, {"NED", 512, DrawNed},   {"ITA", 512, DrawIta},
+        {"JPN", 512, DrawJpn}, {"HUN", 512, DrawHun}, {"NED", 512, DrawNed},  {"ITA", 512, DrawIta},
         {"GER", 512, DrawGer}, {"FRA", 512, DrawFra}, {"SUI", 512, DrawSui},
     };
     const QString folder = QString::fromLocal8Bit(argv[1]);
