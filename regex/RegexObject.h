@@ -11,6 +11,9 @@
 // the engine rejects, a subject too large or a search that runs out of its work budget makes
 // `Search` return false and leaves the object with no matches (`GetPattern` still gives the
 // pattern). "No match" is not a failure: `Search` returns true and `MatchCount` gives 0.
+// Pattern and subject end at their first zero byte, as every Text does. Match and group texts
+// are the subject's own bytes; a byte that is no character of code page 936 is matched as one
+// character (U+FFFD) and comes back unchanged.
 //
 // Positions are 0-based byte offsets into the subject Text: the first place at or after the
 // start of the match where the result Text occurs (for a group this need not be where the
