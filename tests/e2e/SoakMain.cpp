@@ -22,7 +22,9 @@
 // that every save tick has a new position to write to DIR/velk.ini.
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -159,17 +161,23 @@ public:
     bool Passed() const { return m_passed; }
 
 private:
-    void SetFault(const char* route, const char* mode) {
+    // Tells the server, unless the route already has that mode.
+    void SetFault(const std::string& route, const char* mode) {
+        if (m_faults[route] == mode)
+            return;
+        m_faults[route] = mode;
         UrlReader::Read(m_line.faultUrl + "?route=" + route + "&mode=" + mode);
     }
 
-    // The medal refresh of cycle m_cycle is about to run (cycle 0: the start sequence).
+    // A medal refresh is about to run: the start sequence's (cycle 0), or that of timer cycle i,
+    // after the start's and i - 1 timer refreshes.
     void BeforeCycle() {
-        const CycleFaults faults = FaultsFor(m_cycle, m_line);
+        const int cycle = m_session.MedalRefreshes();
+        const CycleFaults faults = FaultsFor(cycle, m_line);
         SetFault("medals", faults.medals);
         SetFault("hot", faults.hot);
         SetFault("flags", faults.flags);
-        if (m_line.moveWindow && m_cycle > 0) {
+        if (m_line.moveWindow && cycle > 0) {
             if (MainWindow* window = m_session.Window())
                 window->move(window->pos() + QPoint(1, 0));
         }
@@ -178,9 +186,13 @@ private:
     // The hot-search refresh of a timer cycle has returned.
     void AfterCycle() {
         m_rssKb.push_back(ProcessStats::RssKb());
+        m_fewestThreads = std::min(m_fewestThreads, ProcessStats::ThreadCount());
         ++m_cycle;
-        if (m_cycle > m_line.cycles && !m_finishing) {
+        if (m_cycle >= m_line.cycles && !m_finishing) {
             m_finishing = true;
+            MainWindow* window = m_session.Window();
+            if (auto* timer = window ? window->findChild<QTimer*>(QString::fromUtf8("时钟1")) : nullptr)
+                timer->stop();
             // Out of the refresh, from the event loop.
             QTimer::singleShot(0, [this] { Finish(); });
         }
@@ -188,17 +200,17 @@ private:
 
     void Finish() {
         MainWindow* window = m_session.Window();
-        if (auto* timer = window ? window->findChild<QTimer*>(QString::fromUtf8("时钟1")) : nullptr)
-            timer->stop();
+        m_faults.clear();
         SetFault("all", "none");
         m_heartbeat.stop();
-        const int cyclesRun = m_cycle - 1; // cycle 0 was the start sequence
+        const int cyclesRun = m_cycle;
 
-        // Flag downloads still hung on the server end within the reader's 30 s; wait for them, so
-        // the sanitizers see a quiet process at exit.
+        // Flag downloads still hung on the server end within the reader's 30 s; wait for them (down
+        // to the fewest threads seen at the end of a cycle), so the sanitizers see a quiet process
+        // at exit.
         QElapsedTimer settle;
         settle.start();
-        while (ProcessStats::ThreadCount() > m_threadsAtStart && settle.elapsed() < 40000)
+        while (ProcessStats::ThreadCount() > m_fewestThreads && settle.elapsed() < 40000)
             ProbeSession::Wait(100);
 
         // Responsive: a click on the hot-search header is handled and shows page 1.
@@ -232,7 +244,7 @@ private:
             {QStringLiteral("maxGapMs"), double(m_maxGapMs)},
             {QStringLiteral("maxGapCycle"), m_maxGapCycle},
             {QStringLiteral("responsive"), responsive},
-            {QStringLiteral("threadsLeft"), double(ProcessStats::ThreadCount() - m_threadsAtStart)},
+            {QStringLiteral("threadsLeft"), double(ProcessStats::ThreadCount() - m_fewestThreads)},
         };
         ProbeSession::Print(report);
         Application::Quit(0);
@@ -245,11 +257,12 @@ private:
     QElapsedTimer m_beatClock;
     qint64 m_maxGapMs = 0;
     int m_maxGapCycle = -1;
-    int m_cycle = 0;
+    int m_cycle = 0; // timer cycles done
     bool m_finishing = false;
     bool m_passed = false;
-    std::int64_t m_threadsAtStart = ProcessStats::ThreadCount();
+    std::int64_t m_fewestThreads = INT64_MAX;
     std::vector<std::int64_t> m_rssKb;
+    std::map<std::string, std::string> m_faults;
 };
 
 } // namespace
