@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include <unistd.h>
 
@@ -260,6 +261,34 @@ TEST(ImageConvert, RgbaPngGivesQtsPixelsWhateverTheFiltersAndChunks) {
         EXPECT_FALSE(ImageConverter::Convert(*damaged, ImageConverter::Bmp, Text(), &result));
         EXPECT_FALSE(PngBmpDecoder::Decode(*damaged, result));
         EXPECT_EQ(ToText(result), "kept");
+    }
+}
+
+TEST(ImageConvert, DamagedRgbaPngsAreRefusedCleanly) {
+    // Cut short anywhere, or with IDAT bytes changed under a recomputed CRC (so that inflating and
+    // unfiltering see the damage), the direct decoder refuses or gives a picture of the declared
+    // size; it never reads or writes outside its buffers.
+    const Bytes png = HandmadePng(Pattern(9, 8, QImage::Format_ARGB32), {0, 1, 2, 3, 4}, 1 << 20);
+    for (std::size_t length = 0; length < png.size(); ++length) {
+        Bytes result;
+        EXPECT_FALSE(PngBmpDecoder::Decode(Bytes(png.begin(), png.begin() + std::ptrdiff_t(length)), result));
+    }
+    const char tag[] = "IDAT";
+    const std::size_t idat = std::size_t(std::search(png.begin(), png.end(), tag, tag + 4) - png.begin());
+    const std::size_t dataLength = std::size_t(png[idat - 4]) << 24 | std::size_t(png[idat - 3]) << 16 |
+                                   std::size_t(png[idat - 2]) << 8 | png[idat - 1];
+    std::mt19937 random(7);
+    for (int round = 0; round < 500; ++round) {
+        Bytes damaged = png;
+        for (int k = 0; k < 1 + round % 3; ++k)
+            damaged[idat + 4 + random() % dataLength] = std::uint8_t(random());
+        const std::uint32_t crc = std::uint32_t(crc32(0, damaged.data() + idat, uInt(dataLength + 4)));
+        for (int i = 0; i < 4; ++i)
+            damaged[idat + 4 + dataLength + std::size_t(i)] = std::uint8_t(crc >> (24 - 8 * i));
+        Bytes result;
+        if (PngBmpDecoder::Decode(damaged, result)) {
+            EXPECT_EQ(result.size(), 54u + 9 * 4 * 8);
+        }
     }
 }
 
@@ -617,6 +646,49 @@ TEST(ImageCrop, NeverReadsPastAShortSource) {
     }
     EXPECT_TRUE(ImageConverter::CropBitmap(liar, 0, 0, INT32_MAX, INT32_MAX).empty());
     EXPECT_TRUE(ImageConverter::CropBitmap(liar, 1 << 30, 1 << 30, INT32_MAX, INT32_MAX).empty());
+}
+
+TEST(ImageCrop, RandomHeadersGiveConsistentCutsOrNothing) {
+    // Whatever the header claims, a cut is either empty or a well-formed BMP no larger than the
+    // source could back (out-of-bounds reads are the sanitizer build's part).
+    std::mt19937 random(20240728);
+    const auto pick = [&](std::int32_t low, std::int32_t high) {
+        return std::uniform_int_distribution<std::int32_t>(low, high)(random);
+    };
+    const std::int32_t extremes[] = {INT32_MIN, -1, 0, 1, INT32_MAX, 1 << 20};
+    const auto value = [&](std::int32_t low, std::int32_t high) {
+        return pick(0, 9) == 0 ? extremes[pick(0, 5)] : pick(low, high);
+    };
+    int cuts = 0;
+    for (int round = 0; round < 3000; ++round) {
+        Bytes source(std::size_t(pick(0, 4000)));
+        for (auto& byte : source)
+            byte = std::uint8_t(pick(0, 255));
+        const std::uint16_t depths[] = {8, 16, 24, 32};
+        const auto put = [&](std::size_t at, std::uint32_t v, int size) {
+            for (int i = 0; i < size && at + i < source.size(); ++i)
+                source[at + i] = std::uint8_t(v >> (8 * i));
+        };
+        put(18, std::uint32_t(value(-5, 60)), 4);
+        put(22, std::uint32_t(value(-5, 60)), 4);
+        put(28, depths[pick(0, 3)], 2);
+        put(30, pick(0, 7) == 0 ? 1u : 0u, 4);
+        const Bytes cut =
+            ImageConverter::CropBitmap(source, value(-5, 70), value(-5, 70), value(-5, 70), value(-5, 70));
+        if (cut.empty())
+            continue;
+        ++cuts;
+        const std::uint32_t bits = Field(cut, 28, 2);
+        const std::uint32_t width = Field(cut, 18, 4), height = Field(cut, 22, 4);
+        const std::uint32_t offset = bits == 8 ? 1078 : 54;
+        ASSERT_EQ(Field(cut, 10, 4), offset);
+        ASSERT_EQ(Field(cut, 2, 4), cut.size());
+        ASSERT_EQ(cut.size(), offset + (((std::uint64_t(width) * bits + 31) >> 5) << 2) * height);
+        ASSERT_LE(cut.size(), source.size() + offset);
+        ASSERT_LE(width, Field(source, 18, 4));
+        ASSERT_LE(height, Field(source, 22, 4));
+    }
+    EXPECT_GT(cuts, 300); // the headers are not all refused
 }
 
 } // namespace
