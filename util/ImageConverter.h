@@ -10,7 +10,10 @@
 // BMP output is written here rather than by Qt so that it has the classic 54-byte layout (a
 // 14-byte file header, a 40-byte info header, rows bottom first, each padded to 4 bytes): 32 bits
 // per pixel with the alpha channel kept for images that have one, 24 bits for opaque images, and
-// 8 bits with a 256-entry palette (pixels at 1078) for palette images.
+// 8 bits with a 256-entry palette (pixels at 1078) for palette images. The flags' own case, an
+// 8-bit RGBA PNG to BMP, skips QImage altogether (see PngBmpDecoder). GIF goes through giflib,
+// since Qt has no GIF writer; TIFF comes from Qt's image-formats plugin, which loads without an
+// application object as well.
 
 #include <cstdint>
 #include <span>
@@ -63,13 +66,16 @@ public:
     // which the source has no data stay zero.
     static Bytes CropBitmap(std::span<const std::uint8_t> source, std::int32_t left, std::int32_t top,
                             std::int32_t width, std::int32_t height);
+
     // The identifier written in `text` ("{557CF406-1A04-11D3-9A73-0000F81EF32E}"); the null
     // identifier for an empty or malformed text.
     static Clsid ClsidFromText(const Text& text);
 
-    // True when `path` (code page 936) names an existing regular file. Wildcards '*' and '?' in
-    // the last component are looked up as a pattern, the first directory entry that matches
-    // deciding.
+    // True when `path` (code page 936, looked up under its UTF-8 name) names an existing regular
+    // file. Directories, and also FIFOs and devices, do not count: GetWidth would open them, and
+    // reading a FIFO named by downloaded bytes could block a flag thread for good. Wildcards '*'
+    // and '?' in the last component are looked up as a pattern, the first directory entry that
+    // matches deciding.
     static bool IsExistingFile(const Text& path);
 };
 
