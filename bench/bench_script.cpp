@@ -68,7 +68,7 @@ velk::Text BuildFeed() {
         feed += R"({"rank":")" + std::to_string(i + 1) + R"(","countryid":")" + t.code + R"(","countryname":")" +
                 t.name + R"(","gold":")" + t.gold + R"(","silver":")" + t.silver + R"(","bronze":")" + t.bronze +
                 R"(","count":")" + t.count + R"(","countryurl":"http://p1.img.cctvpic.com/sports/data/olympic/teamImg/)" +
-                t.code + R"(.png","updatetime":"2024-08-11 23:59:59","olyseason":"2024S","serviceid":"2024aoyun"})";
+                t.code + R"(.png","updatetime":"2024-08-11 23:59:59","olyseason":"2024S","serviceid":"2024aoyun","itemcode":"GEN"})";
     }
     feed += R"(],"updatetime":"2024-08-11 23:59:59"}})";
     return feed;

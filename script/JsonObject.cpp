@@ -94,10 +94,15 @@ void JsonObject::Initialize() {
     m_engine->AddCachedCode(ScriptHelperLibrary::Source());
     m_engine->Run("var " + m_variableName +
                   " = {}, str_Code = String.fromCharCode(9216), str_reg = new RegExp(str_Code, 'g')");
+    m_engine->Checkpoint();
 }
 
 bool JsonObject::Parse(const Text& text, bool directAssign, ScriptErrorInfo* errorInfo) {
-    if (m_engine) {
+    // The load starts on a fresh instance. One that Initialize built, that nothing has run in
+    // since and that no one else holds is exactly that, and is kept: the constructor followed by
+    // Parse, as the medal refresh does it, then builds one engine instead of two.
+    const bool fresh = m_engine && m_engine.use_count() == 1 && m_engine->Untouched();
+    if (m_engine && !fresh) {
         m_engine.reset();
         Initialize();
     }

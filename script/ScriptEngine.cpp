@@ -103,8 +103,22 @@ std::string CesuToUtf8(std::string_view in) {
     return out;
 }
 
+// Plain ASCII reads the same in code page 936 and UTF-8, and most snippets and results are
+// nothing else; they skip the conversions. A zero byte takes the converting path, which stops
+// there.
+bool IsPlainAscii(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 0x80 || c == 0)
+            return false;
+    return true;
+}
+
+std::string ToEngine(const Text& text) {
+    return IsPlainAscii(text) ? text : AnsiToUtf8(text);
+}
+
 Text FromEngine(std::string_view cesu) {
-    return Utf8ToAnsiText(CesuToUtf8(cesu));
+    return IsPlainAscii(cesu) ? Text(cesu) : Utf8ToAnsiText(CesuToUtf8(cesu));
 }
 
 enum class Want { Nothing, Boolean, String, Number };
@@ -117,19 +131,37 @@ struct EvalCall {
     std::size_t length = 0;
     duk_uint_t compileFlags = 0;  // 0: program (AddCode); DUK_COMPILE_EVAL: eval code
     Want want = Want::Nothing;
+    bool* deadlineArmed = nullptr;  // the heap's, switched off once the script has unwound
+    bool failed = false;            // the script failed; its error is stashed
     bool boolean = false;
     double number = 0;
     std::string* text = nullptr;
 };
+
+constexpr const char* kLastErrorKey = "lastError";
+
+// Keeps the value on top of the stack as the heap's last failure, in the heap stash where no
+// script can reach it. It is read only when someone asks (Impl::LoadStashedError), so a failed
+// evaluation costs no conversions.
+void StashError(duk_context* ctx) {
+    duk_push_heap_stash(ctx);
+    duk_dup(ctx, -2);
+    duk_put_prop_string(ctx, -2, kLastErrorKey);
+    duk_pop(ctx);
+}
 
 duk_ret_t EvalCallback(duk_context* ctx, void* udata) {
     auto* call = static_cast<EvalCall*>(udata);
     duk_push_string(ctx, "input");
     // Eval code runs at global scope with the global object as this, as duk_eval_raw does; its
     // var declarations become globals and it yields the value of its last expression statement.
-    duk_compile_lstring_filename(ctx, call->compileFlags, call->code, call->length);
-    duk_push_global_object(ctx);
-    duk_call_method(ctx, 0);
+    if (duk_pcompile_lstring_filename(ctx, call->compileFlags, call->code, call->length) != 0 ||
+        (duk_push_global_object(ctx), duk_pcall_method(ctx, 0) != 0)) {
+        *call->deadlineArmed = false;
+        call->failed = true;
+        StashError(ctx);
+        return 1;
+    }
     switch (call->want) {
     case Want::Nothing:
         break;
@@ -147,7 +179,7 @@ duk_ret_t EvalCallback(duk_context* ctx, void* udata) {
         }
         break;
     }
-    return 0;
+    return 1;
 }
 
 // A program compiled once and kept as Duktape bytecode (duk_dump_function). Bytecode is only
@@ -249,6 +281,10 @@ struct ScriptEngine::Impl {
         return expired;
     }
 
+    bool untouched = false;  // no evaluation since Checkpoint()
+    bool errorPending = false;  // lastError is stale: the last failure waits in the heap stash
+    std::string errorCode;      // the UTF-8 text whose evaluation failed last
+
     std::jmp_buf fatalJump{};
     bool jumpArmed = false;
     bool dead = false;  // a fatal error left the heap unusable; its blocks are freed
@@ -343,6 +379,7 @@ struct ScriptEngine::Impl {
     static void Fatal(void* udata, const char* message) {
         auto* self = static_cast<Impl*>(udata);
         if (self != nullptr && self->jumpArmed) {
+            self->errorPending = false;
             self->lastError = ScriptErrorInfo{};
             self->lastError.number = DUK_ERR_ERROR;
             self->lastError.source = "FatalError";
@@ -359,6 +396,7 @@ struct ScriptEngine::Impl {
     static constexpr duk_int_t kHeapGone = -1;
 
     duk_int_t Protected(duk_safe_call_function fn, void* args) {
+        untouched = false;
         if (dead || ctx == nullptr)
             return kHeapGone;
         deadline = std::chrono::steady_clock::now() + limits.timeBudget;
@@ -379,18 +417,49 @@ struct ScriptEngine::Impl {
         return rc;
     }
 
-    // Evaluates one converted text. The failure, if any, is recorded and popped.
+    // Evaluates one converted text. A failure is stashed (or, when even that failed, recorded
+    // at once); the stack is left as it was.
     bool Evaluate(EvalCall& call, const std::string& utf8) {
         call.code = utf8.data();
         call.length = utf8.size();
+        call.deadlineArmed = &deadlineArmed;
         const duk_int_t rc = Protected(EvalCallback, &call);
+        if (rc == kHeapGone)
+            return false;
         if (rc == DUK_EXEC_SUCCESS) {
             duk_pop(ctx);
-            return true;
+            if (!call.failed)
+                return true;
+            errorPending = true;
+            errorCode = utf8;
+            return false;
         }
-        if (rc == DUK_EXEC_ERROR)
-            RecordError(utf8);
+        RecordError(utf8);
         return false;
+    }
+
+    // Turns the stashed failure into lastError.
+    void LoadStashedError() {
+        if (!errorPending)
+            return;
+        errorPending = false;
+        const duk_int_t rc = Protected(
+            [](duk_context* c, void*) -> duk_ret_t {
+                duk_push_heap_stash(c);
+                duk_get_prop_string(c, -1, kLastErrorKey);
+                return 1;
+            },
+            nullptr);
+        if (rc == kHeapGone)
+            return;
+        if (rc == DUK_EXEC_SUCCESS) {
+            RecordError(errorCode);
+        } else {
+            duk_pop(ctx);
+            lastError = ScriptErrorInfo{};
+            lastError.number = DUK_ERR_ERROR;
+            lastError.source = "Error";
+        }
     }
 
     // Fills lastError from the error on top of the stack and pops it.
@@ -423,6 +492,7 @@ struct ScriptEngine::Impl {
             }
         }
         lastError = std::move(info);
+        errorPending = false;
     }
 };
 
@@ -486,6 +556,7 @@ std::shared_ptr<ScriptEngine> ScriptEngine::Create(const ScriptLimits& limits) {
     if (!raw->Evaluate(call, kRemoveNonStandard))
         return nullptr;
     raw->lastError = ScriptErrorInfo{};
+    raw->errorPending = false;
     return std::shared_ptr<ScriptEngine>(new ScriptEngine(std::move(impl)));
 }
 
@@ -496,12 +567,12 @@ ScriptEngine::~ScriptEngine() = default;
 bool ScriptEngine::AddCode(const Text& code) {
     EvalCall call;
     call.compileFlags = 0;
-    return m_impl->Evaluate(call, AnsiToUtf8(code));
+    return m_impl->Evaluate(call, ToEngine(code));
 }
 
 bool ScriptEngine::AddCachedCode(const Text& code) {
     thread_local std::unordered_map<std::string, std::string> cache;
-    const std::string utf8 = AnsiToUtf8(code);
+    const std::string utf8 = ToEngine(code);
     const auto hit = cache.find(utf8);
     std::string dumped;
     CachedRun run;
@@ -526,14 +597,14 @@ bool ScriptEngine::AddCachedCode(const Text& code) {
 void ScriptEngine::Run(const Text& code) {
     EvalCall call;
     call.compileFlags = DUK_COMPILE_EVAL;
-    m_impl->Evaluate(call, AnsiToUtf8(code));
+    m_impl->Evaluate(call, ToEngine(code));
 }
 
 bool ScriptEngine::EvalBool(const Text& code) {
     EvalCall call;
     call.compileFlags = DUK_COMPILE_EVAL;
     call.want = Want::Boolean;
-    return m_impl->Evaluate(call, AnsiToUtf8(code)) && call.boolean;
+    return m_impl->Evaluate(call, ToEngine(code)) && call.boolean;
 }
 
 Text ScriptEngine::EvalText(const Text& code) {
@@ -542,7 +613,7 @@ Text ScriptEngine::EvalText(const Text& code) {
     call.compileFlags = DUK_COMPILE_EVAL;
     call.want = Want::String;
     call.text = &utf8;
-    if (!m_impl->Evaluate(call, AnsiToUtf8(code)))
+    if (!m_impl->Evaluate(call, ToEngine(code)))
         return {};
     return FromEngine(utf8);
 }
@@ -551,10 +622,19 @@ double ScriptEngine::EvalNumber(const Text& code) {
     EvalCall call;
     call.compileFlags = DUK_COMPILE_EVAL;
     call.want = Want::Number;
-    return m_impl->Evaluate(call, AnsiToUtf8(code)) ? call.number : 0.0;
+    return m_impl->Evaluate(call, ToEngine(code)) ? call.number : 0.0;
+}
+
+void ScriptEngine::Checkpoint() {
+    m_impl->untouched = !m_impl->dead;
+}
+
+bool ScriptEngine::Untouched() const {
+    return m_impl->untouched;
 }
 
 ScriptErrorInfo ScriptEngine::Error() const {
+    m_impl->LoadStashedError();
     return m_impl->lastError;
 }
 

@@ -55,6 +55,11 @@ public:
     Text EvalText(const Text& code);           // strings only; any other value gives ""
     double EvalNumber(const Text& code);       // numbers only; any other value gives 0
 
+    // Marks the heap's present state; Untouched() stays true until the next evaluation of any
+    // kind. Lets an owner that wants "a fresh heap set up like this one" keep this one instead.
+    void Checkpoint();
+    bool Untouched() const;
+
     // The most recent failure of this heap (empty record when none happened yet).
     ScriptErrorInfo Error() const;
 

@@ -405,6 +405,26 @@ TEST(JsonObject, CopiesShareTheEngineUntilOneParses) {
     EXPECT_EQ(copy.GetText("s"), "u");
 }
 
+TEST(JsonObject, ParseStartsOnAFreshInstance) {
+    JsonObject doc;
+    auto held = doc.GetEngine();  // another holder: the instance must stay as it is
+    ASSERT_TRUE(doc.Parse(kSample));
+    EXPECT_NE(held, doc.GetEngine());
+    EXPECT_EQ(held->EvalText("JSON.stringify(da)"), "{}");
+    held.reset();
+
+    doc.GetEngine()->Run("var leftover = 1; da.extra = 2");
+    ASSERT_TRUE(doc.Parse(kSample));
+    EXPECT_EQ(doc.GetEngine()->EvalText("typeof leftover"), "undefined");
+    EXPECT_EQ(doc.GetText("extra"), "");
+
+    JsonObject fresh;
+    JsonObject copy(fresh);  // shares the untouched instance; parsing one leaves the other alone
+    ASSERT_TRUE(copy.Parse(kSample));
+    EXPECT_EQ(fresh.ToJson(), "{}");
+    EXPECT_EQ(copy.GetText("s"), "t");
+}
+
 TEST(JsonObject, ObjectsNeverSeeEachOther) {
     JsonObject one;
     JsonObject two;
