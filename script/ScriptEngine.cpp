@@ -1,6 +1,7 @@
 #include "script/ScriptEngine.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <csetjmp>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 
 #include <pthread.h>
@@ -291,6 +293,23 @@ struct ScriptEngine::Impl {
 
     ScriptErrorInfo lastError;
 
+#ifndef NDEBUG
+    std::thread::id owner = std::this_thread::get_id();
+#endif
+
+    // Debug check that a call into the heap leaves its value stack as it found it.
+    class StackGuard {
+    public:
+        explicit StackGuard(const Impl& impl) : m_impl(impl), m_top(impl.ctx ? duk_get_top(impl.ctx) : 0) {}
+        ~StackGuard() { assert(m_impl.ctx == nullptr || duk_get_top(m_impl.ctx) == m_top); }
+        StackGuard(const StackGuard&) = delete;
+        StackGuard& operator=(const StackGuard&) = delete;
+
+    private:
+        const Impl& m_impl;
+        duk_idx_t m_top;
+    };
+
     ~Impl() {
         if (ctx != nullptr && !dead) {
             // Destruction runs no script: finalizers are unreachable once "Duktape" is gone.
@@ -396,6 +415,7 @@ struct ScriptEngine::Impl {
     static constexpr duk_int_t kHeapGone = -1;
 
     duk_int_t Protected(duk_safe_call_function fn, void* args) {
+        assert(std::this_thread::get_id() == owner && "a script engine is used by the thread that built it");
         untouched = false;
         if (dead || ctx == nullptr)
             return kHeapGone;
@@ -420,6 +440,7 @@ struct ScriptEngine::Impl {
     // Evaluates one converted text. A failure is stashed (or, when even that failed, recorded
     // at once); the stack is left as it was.
     bool Evaluate(EvalCall& call, const std::string& utf8) {
+        const StackGuard guard(*this);
         call.code = utf8.data();
         call.length = utf8.size();
         call.deadlineArmed = &deadlineArmed;
@@ -442,6 +463,7 @@ struct ScriptEngine::Impl {
     void LoadStashedError() {
         if (!errorPending)
             return;
+        const StackGuard guard(*this);
         errorPending = false;
         const duk_int_t rc = Protected(
             [](duk_context* c, void*) -> duk_ret_t {
@@ -582,6 +604,7 @@ bool ScriptEngine::AddCachedCode(const Text& code) {
         run.bytecode = &hit->second;
     else
         run.dumped = &dumped;
+    const Impl::StackGuard guard(*m_impl);
     const duk_int_t rc = m_impl->Protected(CachedRunCallback, &run);
     if (rc == DUK_EXEC_SUCCESS) {
         duk_pop(m_impl->ctx);
