@@ -233,6 +233,14 @@ void MainWindow::BuildControls() {
     handler(kCloseLabel, LabelEx::kClick, &MainWindow::OnCloseClicked);
     handler(kMedalTabHeader, LabelEx::kPress, &MainWindow::OnMedalTabHeader);
     handler(kHotSearchTabHeader, LabelEx::kPress, &MainWindow::OnHotSearchTabHeader);
+    // Event 0 of hot-search item k opens the search page of its entry.
+    for (std::int32_t item = 1; item <= std::int32_t(std::size(kHotSearchRows)); ++item) {
+        if (auto* label = findChild<LabelEx*>(QString::fromUtf8(kHotSearchRows[item - 1].item)))
+            label->SetEventHandler(LabelEx::kClick, [this, item] {
+                if (m_options.lists.openHotSearchItem)
+                    m_options.lists.openHotSearchItem(item);
+            });
+    }
 }
 
 void MainWindow::FillControlLists() {
