@@ -1,6 +1,6 @@
 #pragma once
-// The window skin: paints the skin of the window it sits in (a soft background) through an event
-// filter on that window, so the window needs no drawing code of its own. The component itself is
+// The window skin: gives the window it sits in its skin (a soft background gradient) as the
+// window's own background, so the window needs no drawing code. The component itself is
 // invisible and lets the mouse through, as a skin holder should.
 
 #include <QWidget>
@@ -10,12 +10,6 @@ namespace velk {
 class WindowEx : public QWidget {
 public:
     explicit WindowEx(QWidget* window);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void PaintSkin(QWidget* window);
 };
 
 } // namespace velk
