@@ -5,7 +5,7 @@
 # full and one that is read-only. Prints one JSON line per run and a verdict; exits non-zero when
 # any check failed.
 #
-#   scripts/soak.sh                # 1000 cycles (8 of them hang 30 s), 150 under each sanitizer
+#   scripts/soak.sh                # 1000 cycles (4 of them hang 30 s), 60 under each sanitizer
 #   scripts/soak.sh --quick        # about two minutes: 60 cycles, 30 per sanitizer, no hangs
 #   scripts/soak.sh --cycles N --sanitizer-cycles N --hang-every N --no-sanitizers
 #
@@ -17,8 +17,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cycles=1000
-san_cycles=150
-hang_every=250
+san_cycles=60
+hang_every=500
 hang=(--hang-every "$hang_every")
 sanitizers=1
 warmup=100
@@ -91,8 +91,10 @@ if [ "$sanitizers" = 1 ]; then
   tsan=$(build tsan "${VELK_SOAK_TSAN_BUILD:-}")
   # Under the sanitizers memory and time figures mean little: only their reports count.
   loose=(--cycles "$san_cycles" --warmup 5 --window 5 --max-rss-growth-kb 100000000 --max-gap-ms 60000)
+  # Flag downloads still hang in turn (they only hold their own threads); the feed and the page
+  # do not, as each of those waits out the client's 30 s.
   san_hang=(--no-hang)
-  [ "${hang[0]}" = --no-hang ] || san_hang=(--hang-every "$san_cycles")
+  [ "${hang[0]}" = --no-hang ] || san_hang=(--hang-every 0)
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
     run asan "ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:" "$asan" "${loose[@]}" "${san_hang[@]}"
   TSAN_OPTIONS=halt_on_error=0:second_deadlock_stack=1 \
