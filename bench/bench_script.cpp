@@ -43,13 +43,14 @@ std::vector<Team> RealTeams() {
 }
 
 std::vector<Team> GeneratedTeams() {
-    const char* names[] = {"美国", "中国", "日本", "澳大利亚", "法国", "荷兰", "英国", "韩国", "意大利", "德国"};
+    const char* names[] = {"美国", "中国", "日本", "澳大利亚", "法国",
+                           "荷兰", "英国", "韩国", "意大利",   "德国"};
     std::vector<Team> teams;
     for (int i = 0; i < 91; ++i) {
         const int gold = 40 - i * 40 / 91;
-        teams.push_back({velk::Utf8ToAnsiText(names[i % 10]) + std::to_string(i), "T" + std::to_string(100 + i),
-                         std::to_string(gold), std::to_string(gold / 2 + 3), std::to_string(gold / 3 + 5),
-                         std::to_string(gold + gold / 2 + 3 + gold / 3 + 5)});
+        teams.push_back({velk::Utf8ToAnsiText(names[i % 10]) + std::to_string(i),
+                         "T" + std::to_string(100 + i), std::to_string(gold), std::to_string(gold / 2 + 3),
+                         std::to_string(gold / 3 + 5), std::to_string(gold + gold / 2 + 3 + gold / 3 + 5)});
     }
     return teams;
 }
@@ -65,10 +66,12 @@ velk::Text BuildFeed() {
         const Team& t = teams[i];
         if (i != 0)
             feed += ",";
-        feed += R"({"rank":")" + std::to_string(i + 1) + R"(","countryid":")" + t.code + R"(","countryname":")" +
-                t.name + R"(","gold":")" + t.gold + R"(","silver":")" + t.silver + R"(","bronze":")" + t.bronze +
-                R"(","count":")" + t.count + R"(","countryurl":"http://p1.img.cctvpic.com/sports/data/olympic/teamImg/)" +
-                t.code + R"(.png","updatetime":"2024-08-11 23:59:59","olyseason":"2024S","serviceid":"2024aoyun","itemcode":"GEN"})";
+        feed +=
+            R"({"rank":")" + std::to_string(i + 1) + R"(","countryid":")" + t.code + R"(","countryname":")" +
+            t.name + R"(","gold":")" + t.gold + R"(","silver":")" + t.silver + R"(","bronze":")" + t.bronze +
+            R"(","count":")" + t.count +
+            R"(","countryurl":"http://p1.img.cctvpic.com/sports/data/olympic/teamImg/)" + t.code +
+            R"(.png","updatetime":"2024-08-11 23:59:59","olyseason":"2024S","serviceid":"2024aoyun","itemcode":"GEN"})";
     }
     feed += R"(],"updatetime":"2024-08-11 23:59:59"}})";
     return feed;

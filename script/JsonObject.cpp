@@ -13,7 +13,12 @@ namespace velk {
 namespace {
 
 // "[2020年7月20日20时0分0秒]" in code page 936: the separator GetValues joins leaf values with.
-constexpr const char* kValueSeparator = "[2020\xC4\xEA" "7\xD4\xC2" "20\xC8\xD5" "20\xCA\xB1" "0\xB7\xD6" "0\xC3\xEB]";
+constexpr const char* kValueSeparator = "[2020\xC4\xEA"
+                                        "7\xD4\xC2"
+                                        "20\xC8\xD5"
+                                        "20\xCA\xB1"
+                                        "0\xB7\xD6"
+                                        "0\xC3\xEB]";
 constexpr const char* kNameSeparator = "\r\n";
 
 // Turns the backslash marker U+2400 of values stored by SetValue back into a backslash. In the
@@ -128,10 +133,12 @@ bool JsonObject::SetValue(const Text& path, const Text& value, bool isCode) {
     Text p = path;
     const bool exists = ResolvePath(p);
     if (!isCode)
-        return EvalBool(m_engine.get(), p + " = '" + EscapeForLiteral(value) + "'.replace(/\\\\/g, str_Code)");
+        return EvalBool(m_engine.get(),
+                        p + " = '" + EscapeForLiteral(value) + "'.replace(/\\\\/g, str_Code)");
     const Text tag = EvalText(m_engine.get(), "Object.prototype.toString.call(" + p + ")");
     if (exists && tag == "[object Object]")
-        return EvalBool(m_engine.get(), p + " = get__extend(" + p + ", " + (value.empty() ? Text("{}") : value) + ")");
+        return EvalBool(m_engine.get(),
+                        p + " = get__extend(" + p + ", " + (value.empty() ? Text("{}") : value) + ")");
     return EvalBool(m_engine.get(), p + " = eval(" + value + ")");
 }
 
@@ -211,8 +218,8 @@ std::unique_ptr<JsonObject> JsonObject::GetObject(const Text& path) {
 bool JsonObject::ArrayAdd(const Text& value, const Text& path, bool isCode, bool atFront) {
     Text p = path;
     ResolvePath(p);
-    return EvalBool(m_engine.get(), "if (Object.prototype.toString.call(" + p + ") != '[object Array]') { " + p +
-                                        " = new Array() } " + p + (atFront ? ".unshift(" : ".push(") +
+    return EvalBool(m_engine.get(), "if (Object.prototype.toString.call(" + p + ") != '[object Array]') { " +
+                                        p + " = new Array() } " + p + (atFront ? ".unshift(" : ".push(") +
                                         QuotedOrCode(value, isCode) + ")");
 }
 
@@ -278,7 +285,8 @@ std::int32_t JsonObject::GetValues(TextArray& values, const Text& path, bool rec
     ResolvePath(p);
     Run(m_engine.get(), "var str_all = new Array()");
     Run(m_engine.get(), "get__nodeValue(" + p + ", " + (recursive ? "true" : "false") + ")");
-    values = SplitText(EvalText(m_engine.get(), Text("str_all.join('") + kValueSeparator + "')"), kValueSeparator);
+    values =
+        SplitText(EvalText(m_engine.get(), Text("str_all.join('") + kValueSeparator + "')"), kValueSeparator);
     return static_cast<std::int32_t>(values.size());
 }
 

@@ -26,8 +26,8 @@ class ScriptEngine;
 
 // Codes GetType returns.
 enum JsonType : std::int32_t {
-    JsonTypeInvalid = -1,  // dates, functions, regular expressions; failed evaluations
-    JsonTypeNull = 0,      // null or undefined, missing members included
+    JsonTypeInvalid = -1, // dates, functions, regular expressions; failed evaluations
+    JsonTypeNull = 0,     // null or undefined, missing members included
     JsonTypeBoolean = 1,
     JsonTypeNumber = 2,
     JsonTypeObject = 4,
@@ -59,10 +59,12 @@ public:
     virtual std::int32_t GetKeys(TextArray& names, const Text& path = {});
     virtual std::int32_t GetLength(const Text& path = {});
     virtual std::unique_ptr<JsonObject> GetObject(const Text& path = {});
-    virtual bool ArrayAdd(const Text& value = {}, const Text& path = {}, bool isCode = false, bool atFront = false);
+    virtual bool ArrayAdd(const Text& value = {}, const Text& path = {}, bool isCode = false,
+                          bool atFront = false);
     virtual std::unique_ptr<JsonObject> GetElementObject(std::int32_t index = 0, const Text& path = {});
     virtual Text GetElementText(std::int32_t index = 0, const Text& path = {}, bool asJson = false);
-    virtual bool SetElement(std::int32_t index = 0, const Text& path = {}, const Text& value = {}, bool isCode = false);
+    virtual bool SetElement(std::int32_t index = 0, const Text& path = {}, const Text& value = {},
+                            bool isCode = false);
     virtual bool RemoveElement(std::int32_t index = 0, const Text& path = {});
     virtual bool Remove(const Text& path = {});
     virtual bool SetNumber(const Text& path = {}, double number = 0);

@@ -131,10 +131,10 @@ enum class Want { Nothing, Boolean, String, Number };
 struct EvalCall {
     const char* code = nullptr;
     std::size_t length = 0;
-    duk_uint_t compileFlags = 0;  // 0: program (AddCode); DUK_COMPILE_EVAL: eval code
+    duk_uint_t compileFlags = 0; // 0: program (AddCode); DUK_COMPILE_EVAL: eval code
     Want want = Want::Nothing;
-    bool* deadlineArmed = nullptr;  // the heap's, switched off once the script has unwound
-    bool failed = false;            // the script failed; its error is stashed
+    bool* deadlineArmed = nullptr; // the heap's, switched off once the script has unwound
+    bool failed = false;           // the script failed; its error is stashed
     bool boolean = false;
     double number = 0;
     std::string* text = nullptr;
@@ -188,10 +188,10 @@ duk_ret_t EvalCallback(duk_context* ctx, void* udata) {
 // ever loaded from this cache, filled by this process: loading bytecode from elsewhere is unsafe
 // (duktape.h, duk_load_function).
 struct CachedRun {
-    const char* code = nullptr;  // source, to compile on a miss
+    const char* code = nullptr; // source, to compile on a miss
     std::size_t length = 0;
-    const std::string* bytecode = nullptr;  // non-null on a hit
-    std::string* dumped = nullptr;          // receives the bytecode on a miss
+    const std::string* bytecode = nullptr; // non-null on a hit
+    std::string* dumped = nullptr;         // receives the bytecode on a miss
 };
 
 duk_ret_t CachedRunCallback(duk_context* ctx, void* udata) {
@@ -271,7 +271,7 @@ struct ScriptEngine::Impl {
     duk_context* ctx = nullptr;
     std::chrono::steady_clock::time_point deadline{};
     bool deadlineArmed = false;
-    bool expired = false;  // stays set until the call ends, so the error escapes every catch
+    bool expired = false; // stays set until the call ends, so the error escapes every catch
     unsigned nativeTicks = 0;
     static constexpr unsigned kNativeStride = 1024;
 
@@ -283,13 +283,13 @@ struct ScriptEngine::Impl {
         return expired;
     }
 
-    bool untouched = false;  // no evaluation since Checkpoint()
-    bool errorPending = false;  // lastError is stale: the last failure waits in the heap stash
-    std::string errorCode;      // the UTF-8 text whose evaluation failed last
+    bool untouched = false;    // no evaluation since Checkpoint()
+    bool errorPending = false; // lastError is stale: the last failure waits in the heap stash
+    std::string errorCode;     // the UTF-8 text whose evaluation failed last
 
     std::jmp_buf fatalJump{};
     bool jumpArmed = false;
-    bool dead = false;  // a fatal error left the heap unusable; its blocks are freed
+    bool dead = false; // a fatal error left the heap unusable; its blocks are freed
 
     ScriptErrorInfo lastError;
 
@@ -493,7 +493,7 @@ struct ScriptEngine::Impl {
         read.message = &message;
         const duk_int_t rc = Protected(ReadErrorCallback, &read);
         if (rc == kHeapGone)
-            return;  // the heap died meanwhile; Fatal recorded why
+            return; // the heap died meanwhile; Fatal recorded why
         duk_pop_2(ctx);
 
         ScriptErrorInfo info;
@@ -510,7 +510,8 @@ struct ScriptEngine::Impl {
             }
             if (start != std::string::npos) {
                 const std::size_t end = utf8Code.find('\n', start);
-                info.text = FromEngine(std::string_view(utf8Code).substr(start, end == std::string::npos ? end : end - start));
+                info.text = FromEngine(
+                    std::string_view(utf8Code).substr(start, end == std::string::npos ? end : end - start));
             }
         }
         lastError = std::move(info);

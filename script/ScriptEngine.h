@@ -26,8 +26,8 @@ namespace velk {
 
 // Limits every heap gets. Past either one, the evaluation that crossed it fails.
 struct ScriptLimits {
-    std::size_t memoryBytes = std::size_t{64} << 20;  // cap on the heap's live allocations
-    std::chrono::milliseconds timeBudget{1000};       // per AddCode/Eval call
+    std::size_t memoryBytes = std::size_t{64} << 20; // cap on the heap's live allocations
+    std::chrono::milliseconds timeBudget{1000};      // per AddCode/Eval call
 };
 
 class ScriptEngine {
@@ -50,10 +50,10 @@ public:
 
     // Evaluates a program at global scope (`var` declares globals that persist) and converts the
     // value of its last expression statement. Failures give false, an empty Text or 0.
-    void Run(const Text& code);                // result dropped
-    bool EvalBool(const Text& code);           // ECMAScript ToBoolean of the value
-    Text EvalText(const Text& code);           // strings only; any other value gives ""
-    double EvalNumber(const Text& code);       // numbers only; any other value gives 0
+    void Run(const Text& code);          // result dropped
+    bool EvalBool(const Text& code);     // ECMAScript ToBoolean of the value
+    Text EvalText(const Text& code);     // strings only; any other value gives ""
+    double EvalNumber(const Text& code); // numbers only; any other value gives 0
 
     // Marks the heap's present state; Untouched() stays true until the next evaluation of any
     // kind. Lets an owner that wants "a fresh heap set up like this one" keep this one instead.

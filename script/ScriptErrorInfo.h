@@ -10,14 +10,14 @@
 namespace velk {
 
 struct ScriptErrorInfo {
-    std::int32_t number = 0;  // the engine's error code (0: no failure recorded)
-    Text source;              // kind of failure, the error's constructor name ("SyntaxError")
-    Text description;         // the error message
-    Text helpFile;            // always empty: the engine has no help files
+    std::int32_t number = 0; // the engine's error code (0: no failure recorded)
+    Text source;             // kind of failure, the error's constructor name ("SyntaxError")
+    Text description;        // the error message
+    Text helpFile;           // always empty: the engine has no help files
     std::int32_t helpContext = 0;
-    Text text;                // the source line the failure was reported at, when known
-    std::int32_t line = 0;    // 1-based line of the failure within the evaluated text, 0 unknown
-    std::int32_t column = 0;  // the engine reports no columns: always 0
+    Text text;               // the source line the failure was reported at, when known
+    std::int32_t line = 0;   // 1-based line of the failure within the evaluated text, 0 unknown
+    std::int32_t column = 0; // the engine reports no columns: always 0
 };
 
 } // namespace velk

@@ -70,7 +70,7 @@ TEST_F(JsonObjectSample, FailedReadsGiveEmptyResults) {
         EXPECT_EQ(doc.GetLength(Text(path) + ".z"), 0);
     }
     EXPECT_EQ(doc.GetText("a.c", true), "");
-    EXPECT_EQ(doc.GetNumber("s"), 0.0);  // a string is not converted
+    EXPECT_EQ(doc.GetNumber("s"), 0.0); // a string is not converted
 }
 
 TEST_F(JsonObjectSample, ResolvePath) {
@@ -85,7 +85,7 @@ TEST_F(JsonObjectSample, ResolvePath) {
         {"a", "da.a", true},
         {"da", "da", true},
         {"da.a.b", "da.a.b", true},
-        {"da.x", "da.da.x", false},  // a missing value written from da is prefixed once more
+        {"da.x", "da.da.x", false}, // a missing value written from da is prefixed once more
         {"data.x", "da.data.x", false},
         {"s", "da.s", true},
     };
@@ -210,15 +210,16 @@ TEST(JsonObject, SetValueStoresTextWithBackslashMarker) {
     const Text path = "C:\\dir\\file";
     ASSERT_TRUE(doc.SetValue("p", path));
     EXPECT_EQ(doc.GetText("p"), path);
-    EXPECT_EQ(doc.ToJson(), R"({"p":"C:\dir\file"})");  // unescaped, as stored
+    EXPECT_EQ(doc.ToJson(), R"({"p":"C:\dir\file"})"); // unescaped, as stored
     TextArray values;
     ASSERT_EQ(doc.GetValues(values), 1);
-    EXPECT_EQ(values[0], "C:?dir?file");  // U+2400 has no code page 936 form
+    EXPECT_EQ(values[0], "C:?dir?file"); // U+2400 has no code page 936 form
     // Copies through the JSON forms carry the backslash unescaped; the new document reads it
     // as an escape character.
-    EXPECT_EQ(doc.GetObject()->GetText("p"), "C:dir\x0C" "ile");
+    EXPECT_EQ(doc.GetObject()->GetText("p"), "C:dir\x0C"
+                                             "ile");
 
-    const Text tricky = "it's \"quoted\"\r\nnext line \\n " + G("中文") + " \x95\x5C";  // 0x5C trail byte
+    const Text tricky = "it's \"quoted\"\r\nnext line \\n " + G("中文") + " \x95\x5C"; // 0x5C trail byte
     ASSERT_TRUE(doc.SetValue("q", tricky));
     EXPECT_EQ(doc.GetText("q"), tricky);
     EXPECT_EQ(doc.GetType("q"), JsonTypeString);
@@ -229,15 +230,15 @@ TEST(JsonObject, SetValueAsCode) {
     ASSERT_TRUE(doc.Parse(R"({"o":{"k":"v","arr":[1]},"s":"x"})"));
     EXPECT_TRUE(doc.SetValue("o", R"({"n":1})", true));
     EXPECT_EQ(doc.GetText("o", true), R"({"k":"v","arr":[1],"n":1})");
-    EXPECT_TRUE(doc.SetValue("o", R"({"arr":[2,3],"k":"w"})", true));  // nested arrays append
+    EXPECT_TRUE(doc.SetValue("o", R"({"arr":[2,3],"k":"w"})", true)); // nested arrays append
     EXPECT_EQ(doc.GetText("o", true), R"({"k":"w","arr":[1,2,3],"n":1})");
-    EXPECT_TRUE(doc.SetValue("o", R"({"n":5})", true));  // a number member is replaced
+    EXPECT_TRUE(doc.SetValue("o", R"({"n":5})", true)); // a number member is replaced
     EXPECT_EQ(doc.GetText("o.n"), "5");
-    EXPECT_TRUE(doc.SetValue("o", "", true));  // empty merge changes nothing
+    EXPECT_TRUE(doc.SetValue("o", "", true)); // empty merge changes nothing
     EXPECT_EQ(doc.GetText("o", true), R"({"k":"w","arr":[1,2,3],"n":5})");
-    EXPECT_TRUE(doc.SetValue("m", R"({"n":1})", true));  // missing member: set
+    EXPECT_TRUE(doc.SetValue("m", R"({"n":1})", true)); // missing member: set
     EXPECT_EQ(doc.GetText("m", true), R"({"n":1})");
-    EXPECT_TRUE(doc.SetValue("s", "[1,2]", true));  // not an object: replaced
+    EXPECT_TRUE(doc.SetValue("s", "[1,2]", true)); // not an object: replaced
     EXPECT_EQ(doc.GetType("s"), JsonTypeArray);
     EXPECT_TRUE(doc.SetExpression("e", "1 + 2"));
     EXPECT_EQ(doc.GetNumber("e"), 3.0);
@@ -261,16 +262,16 @@ TEST(JsonObject, WritesUnderAMissingParentFailAndChangeNothing) {
 TEST(JsonObject, Arrays) {
     JsonObject doc;
     ASSERT_TRUE(doc.Parse(R"({"s":"text","list":["a",2,{"k":"v"}]})"));
-    EXPECT_TRUE(doc.ArrayAdd("x", "s"));  // a string is replaced by a new array
+    EXPECT_TRUE(doc.ArrayAdd("x", "s")); // a string is replaced by a new array
     EXPECT_EQ(doc.GetText("s", true), R"(["x"])");
     EXPECT_TRUE(doc.ArrayAdd("first", "s", false, true));
     EXPECT_TRUE(doc.ArrayAdd("{\"n\":1}", "s", true));
     EXPECT_EQ(doc.GetText("s", true), R"(["first","x",{"n":1}])");
-    EXPECT_FALSE(doc.ArrayAdd("it's", "s"));  // the text form escapes nothing
+    EXPECT_FALSE(doc.ArrayAdd("it's", "s")); // the text form escapes nothing
     EXPECT_EQ(doc.GetLength("s"), 3);
 
     EXPECT_EQ(doc.GetElementText(0, "list"), "a");
-    EXPECT_EQ(doc.GetElementText(1, "list"), "");  // plain element reads give strings only
+    EXPECT_EQ(doc.GetElementText(1, "list"), ""); // plain element reads give strings only
     EXPECT_EQ(doc.GetElementText(1, "list", true), "2");
     EXPECT_EQ(doc.GetElementText(2, "list", true), R"({"k":"v"})");
     EXPECT_EQ(doc.GetElementObject(2, "list")->GetText("k"), "v");
@@ -303,17 +304,13 @@ TEST(JsonObject, Numbers) {
         const char* text;
     };
     const Case cases[] = {
-        {0.1 + 0.2, "0.3"},  // 13 significant digits
-        {-0.0, "0"},
-        {1e21, "1e+21"},
-        {123456789.125, "123456789.125"},
-        {std::nan(""), "NaN"},
-        {INFINITY, "Infinity"},
-        {-INFINITY, "-Infinity"},
+        {0.1 + 0.2, "0.3"}, // 13 significant digits
+        {-0.0, "0"},           {1e21, "1e+21"},        {123456789.125, "123456789.125"},
+        {std::nan(""), "NaN"}, {INFINITY, "Infinity"}, {-INFINITY, "-Infinity"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        doc.SetNumber("n", c.in);  // its result is the stored value as a boolean: false for 0, NaN
+        doc.SetNumber("n", c.in); // its result is the stored value as a boolean: false for 0, NaN
         EXPECT_EQ(doc.GetType("n"), JsonTypeNumber);
         EXPECT_EQ(doc.GetText("n"), c.text);
     }
@@ -399,7 +396,7 @@ TEST(JsonObject, CopiesShareTheEngineUntilOneParses) {
     EXPECT_EQ(first->GetText("via"), "copy");
     EXPECT_EQ(other.GetText("via"), "");
 
-    first.reset();  // the copy keeps the engine alive
+    first.reset(); // the copy keeps the engine alive
     EXPECT_EQ(copy.GetText("s"), "t");
     EXPECT_TRUE(copy.SetValue("s", "u"));
     EXPECT_EQ(copy.GetText("s"), "u");
@@ -407,7 +404,7 @@ TEST(JsonObject, CopiesShareTheEngineUntilOneParses) {
 
 TEST(JsonObject, ParseStartsOnAFreshInstance) {
     JsonObject doc;
-    auto held = doc.GetEngine();  // another holder: the instance must stay as it is
+    auto held = doc.GetEngine(); // another holder: the instance must stay as it is
     ASSERT_TRUE(doc.Parse(kSample));
     EXPECT_NE(held, doc.GetEngine());
     EXPECT_EQ(held->EvalText("JSON.stringify(da)"), "{}");
@@ -419,7 +416,7 @@ TEST(JsonObject, ParseStartsOnAFreshInstance) {
     EXPECT_EQ(doc.GetText("extra"), "");
 
     JsonObject fresh;
-    JsonObject copy(fresh);  // shares the untouched instance; parsing one leaves the other alone
+    JsonObject copy(fresh); // shares the untouched instance; parsing one leaves the other alone
     ASSERT_TRUE(copy.Parse(kSample));
     EXPECT_EQ(fresh.ToJson(), "{}");
     EXPECT_EQ(copy.GetText("s"), "t");
@@ -438,7 +435,7 @@ TEST(JsonObject, ObjectsNeverSeeEachOther) {
 
 TEST(JsonObject, WithoutEngineEverythingIsEmpty) {
     ScriptLimits starved;
-    starved.memoryBytes = 1024;  // too small for any heap
+    starved.memoryBytes = 1024; // too small for any heap
     ScriptEngine::LimitsScope scope(starved);
     JsonObject doc;
     EXPECT_FALSE(doc.GetEngine());

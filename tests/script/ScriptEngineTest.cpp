@@ -28,14 +28,14 @@ TEST(ScriptEngine, ResultConversions) {
     auto engine = NewEngine();
     ASSERT_TRUE(engine);
     EXPECT_EQ(engine->EvalText("'a' + 'b'"), "ab");
-    EXPECT_EQ(engine->EvalText("1"), "");  // only strings convert to Text
+    EXPECT_EQ(engine->EvalText("1"), ""); // only strings convert to Text
     EXPECT_EQ(engine->EvalText("null"), "");
     EXPECT_EQ(engine->EvalNumber("0.5 * 3"), 1.5);
-    EXPECT_EQ(engine->EvalNumber("'38'"), 0.0);  // only numbers convert to a number
+    EXPECT_EQ(engine->EvalNumber("'38'"), 0.0); // only numbers convert to a number
     EXPECT_EQ(engine->EvalNumber("-0.0"), 0.0);
     EXPECT_TRUE(engine->EvalBool("1 == 1"));
     EXPECT_FALSE(engine->EvalBool("1 == 2"));
-    EXPECT_TRUE(engine->EvalBool("({})"));  // other values by ToBoolean
+    EXPECT_TRUE(engine->EvalBool("({})")); // other values by ToBoolean
     EXPECT_FALSE(engine->EvalBool("''"));
     // Failures give the empty result of each kind.
     EXPECT_FALSE(engine->EvalBool("missing"));
@@ -56,14 +56,14 @@ TEST(ScriptEngine, TextCrossesAsCodePage936) {
         {G("'中国'"), G("中国")},
         {G("String('中国'.length)"), "2"},
         {"'\\u91d1\\u724c'", G("金牌")},
-        {"'\\u20ac'", "\x80"},                        // the euro sign of the Windows mapping
-        {"'\\x95\\x5c'.length + 'x'", "2x"},          // byte escapes are characters, not bytes
-        {"'a\\ud83d\\ude00b'", "a?b"},                // surrogate pair: one character, one "?"
+        {"'\\u20ac'", "\x80"},               // the euro sign of the Windows mapping
+        {"'\\x95\\x5c'.length + 'x'", "2x"}, // byte escapes are characters, not bytes
+        {"'a\\ud83d\\ude00b'", "a?b"},       // surrogate pair: one character, one "?"
         {"String.fromCharCode(0xd83d, 0xde00)", "?"},
-        {"'a\\ud800b\\udc00'", "a?b?"},               // lone surrogates
-        {"'\\u0e01\\u2400'", "??"},                   // outside code page 936
+        {"'a\\ud800b\\udc00'", "a?b?"}, // lone surrogates
+        {"'\\u0e01\\u2400'", "??"},     // outside code page 936
         {"JSON.stringify('\\ud83d\\ude00' + '\\u4e2d')", "\"?" + G("中") + "\""},
-        {"'x\\u0000y'", "x"},                         // a Text ends at its first zero
+        {"'x\\u0000y'", "x"}, // a Text ends at its first zero
     };
     for (const auto& c : cases)
         EXPECT_EQ(engine->EvalText(c.code), c.expected) << c.code;
@@ -75,7 +75,7 @@ TEST(ScriptEngine, GlobalScopePersists) {
     EXPECT_TRUE(engine->AddCode("function twice(x) { return 2 * x; } var base = 20;"));
     engine->Run("var extra = 1");
     EXPECT_EQ(engine->EvalNumber("twice(base) + extra"), 41.0);
-    EXPECT_EQ(engine->EvalNumber("var y = 5; y * 2"), 10.0);  // statements; value of the last one
+    EXPECT_EQ(engine->EvalNumber("var y = 5; y * 2"), 10.0); // statements; value of the last one
     EXPECT_EQ(engine->EvalNumber("y"), 5.0);
     EXPECT_EQ(engine->EvalText("typeof this"), "object");
 
@@ -128,7 +128,7 @@ TEST(ScriptEngine, HostileProgramsFailCleanly) {
     struct Case {
         const char* name;
         std::string code;
-        const char* error;  // expected description
+        const char* error; // expected description
     };
     const Case cases[] = {
         {"endless loop", "for (;;) {}", "execution timeout"},
@@ -136,19 +136,23 @@ TEST(ScriptEngine, HostileProgramsFailCleanly) {
         {"loop in finally", "try { for (;;) {} } finally { for (;;) {} }", "execution timeout"},
         {"endless tail calls", "function f(n) { return f(n + 1); } f(0)", "execution timeout"},
         {"native join over 2^32 - 1", "var a = []; a.length = 4294967295; a.join('')", "execution timeout"},
-        {"native splice over 2^32 - 1",
-         "Array.prototype.splice.call({length: 4294967295}, 0, 0, 1)", nullptr},
+        {"native splice over 2^32 - 1", "Array.prototype.splice.call({length: 4294967295}, 0, 0, 1)",
+         nullptr},
         {"string doubling", "var s = 'x'; for (;;) s += s;", "alloc failed"},
         {"huge repeat", "'x'.repeat(1e9)", "alloc failed"},
         {"growing array", "var a = []; for (;;) a.push([a.length]);", nullptr},
         {"million-deep arrays", "var x = " + std::string(1000000, '[') + std::string(1000000, ']'), nullptr},
         {"million-deep objects", "var x = " + std::string(1000000, '{') + std::string(1000000, '}'), nullptr},
-        {"million-deep parentheses", "var x = " + std::string(1000000, '(') + "1" + std::string(1000000, ')'), nullptr},
-        {"deep JSON.parse", "JSON.parse('" + std::string(100000, '[') + std::string(100000, ']') + "')", nullptr},
-        {"deep regexp", "new RegExp('" + std::string(100000, '(') + "a" + std::string(100000, ')') + "')", nullptr},
+        {"million-deep parentheses", "var x = " + std::string(1000000, '(') + "1" + std::string(1000000, ')'),
+         nullptr},
+        {"deep JSON.parse", "JSON.parse('" + std::string(100000, '[') + std::string(100000, ']') + "')",
+         nullptr},
+        {"deep regexp", "new RegExp('" + std::string(100000, '(') + "a" + std::string(100000, ')') + "')",
+         nullptr},
         {"backtracking regexp", "/^(a+)+$/.test(new Array(5000).join('a') + 'b')", nullptr},
         {"cyclic join", "var a = []; a.push(a); String(a)", nullptr},
-        {"deep native recursion", "var o = {}; o.toString = function () { return String(o); }; String(o)", nullptr},
+        {"deep native recursion", "var o = {}; o.toString = function () { return String(o); }; String(o)",
+         nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,7 +166,7 @@ TEST(ScriptEngine, HostileProgramsFailCleanly) {
         }
         EXPECT_LE(engine->HeapBytes(), limits.memoryBytes);
         EXPECT_EQ(engine->EvalText("'still ' + 'alive'"), "still alive");
-        EXPECT_FALSE(engine->AddCode(c.code));  // and fails the same way again
+        EXPECT_FALSE(engine->AddCode(c.code)); // and fails the same way again
     }
 }
 
@@ -223,7 +227,8 @@ TEST(ScriptEngine, EachCallGetsItsOwnBudget) {
     ASSERT_TRUE(engine);
     // Together these calls outlast one budget of the default limits; none of them fails.
     for (int i = 0; i < 25; ++i)
-        ASSERT_EQ(engine->EvalNumber("(function () { var n = 0; for (var i = 0; i < 1000000; i++) n += i; return n; })()"),
+        ASSERT_EQ(engine->EvalNumber(
+                      "(function () { var n = 0; for (var i = 0; i < 1000000; i++) n += i; return n; })()"),
                   499999500000.0)
             << i;
 }
@@ -231,8 +236,8 @@ TEST(ScriptEngine, EachCallGetsItsOwnBudget) {
 TEST(ScriptEngine, OnlyEcmaScriptBuiltInsAreReachable) {
     auto engine = NewEngine();
     ASSERT_TRUE(engine);
-    for (const char* name : {"Duktape", "Buffer", "TextEncoder", "TextDecoder", "performance", "CBOR", "print",
-                             "alert", "require", "module", "exports", "process", "console"})
+    for (const char* name : {"Duktape", "Buffer", "TextEncoder", "TextDecoder", "performance", "CBOR",
+                             "print", "alert", "require", "module", "exports", "process", "console"})
         EXPECT_EQ(engine->EvalText(std::string("typeof ") + name), "undefined") << name;
     // Every global the heap starts with is an ECMAScript one.
     const Text allowed =
@@ -242,10 +247,12 @@ TEST(ScriptEngine, OnlyEcmaScriptBuiltInsAreReachable) {
         "Uint32Array,Float32Array,Float64Array,parseInt,parseFloat,eval,isNaN,isFinite,decodeURI,"
         "decodeURIComponent,encodeURI,encodeURIComponent,escape,unescape,";
     engine->Run("var allowed = '" + allowed + "'");
-    EXPECT_EQ(engine->EvalText("Object.getOwnPropertyNames(this).filter(function (n) {"
-                               "  return n !== 'allowed' && allowed.indexOf(',' + n + ',') < 0; }).join(',')"),
-              "");
-    EXPECT_EQ(engine->EvalText("typeof ArrayBuffer.allocPlain + typeof Uint8Array.plainOf"), "undefinedundefined");
+    EXPECT_EQ(
+        engine->EvalText("Object.getOwnPropertyNames(this).filter(function (n) {"
+                         "  return n !== 'allowed' && allowed.indexOf(',' + n + ',') < 0; }).join(',')"),
+        "");
+    EXPECT_EQ(engine->EvalText("typeof ArrayBuffer.allocPlain + typeof Uint8Array.plainOf"),
+              "undefinedundefined");
 }
 
 TEST(ScriptEngine, CreationFailsWhenNoHeapFits) {
