@@ -4,9 +4,10 @@
 // Contract: every text handed in is code page 936 and is converted to UTF-8 at the edge; every
 // string handed out is converted back (characters code page 936 lacks become "?", one per
 // character, supplementary-plane characters included). Every call into the heap is protected:
-// a script error, a time budget overrun or an allocation past the heap's memory cap makes that
-// one call fail with the empty result of its kind, records the failure for Error(), and leaves
-// the heap usable. Nothing throws. An engine belongs to the thread that created it and must
+// a script error, a time budget overrun (native loops of built-ins included), an allocation past
+// the heap's memory cap or recursion into the last part of the thread's C stack makes that one
+// call fail with the empty result of its kind, records the failure for Error(), and leaves the
+// heap usable. Nothing throws. An engine belongs to the thread that created it and must
 // never be entered by two threads at once. Release is the destruction of the last shared
 // reference.
 //

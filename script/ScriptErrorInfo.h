@@ -10,7 +10,9 @@
 namespace velk {
 
 struct ScriptErrorInfo {
-    std::int32_t number = 0; // the engine's error code (0: no failure recorded)
+    std::int32_t number = 0; // Duktape error code: 1 Error (or a thrown non-error), 2 EvalError,
+                             // 3 RangeError, 4 ReferenceError, 5 SyntaxError, 6 TypeError,
+                             // 7 URIError; 0 when no failure is recorded
     Text source;             // kind of failure, the error's constructor name ("SyntaxError")
     Text description;        // the error message
     Text helpFile;           // always empty: the engine has no help files
