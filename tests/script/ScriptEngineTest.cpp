@@ -91,7 +91,7 @@ TEST(ScriptEngine, RecordsTheLastFailure) {
 
     EXPECT_FALSE(engine->AddCode("var a = 1;\nvar b = a.missing.field;\nvar c = 3;"));
     ScriptErrorInfo info = engine->Error();
-    EXPECT_NE(info.number, 0);
+    EXPECT_EQ(info.number, 6);
     EXPECT_EQ(info.source, "TypeError");
     EXPECT_FALSE(info.description.empty());
     EXPECT_EQ(info.line, 2);
@@ -105,11 +105,12 @@ TEST(ScriptEngine, RecordsTheLastFailure) {
 
     engine->Run(G("throw '出错了'"));
     info = engine->Error();
-    EXPECT_NE(info.number, 0);
+    EXPECT_EQ(info.number, 1);
     EXPECT_EQ(info.source, "Error");
     EXPECT_EQ(info.description, G("出错了"));
 
     engine->Run("throw new SyntaxError('custom')");
+    EXPECT_EQ(engine->Error().number, 5);
     EXPECT_EQ(engine->Error().source, "SyntaxError");
     EXPECT_EQ(engine->Error().description, "custom");
 
