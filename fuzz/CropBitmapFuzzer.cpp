@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(ReadLe(cut, 2, 4) == std::int64_t(cut.size()), "the file size field is the size");
     const std::int64_t w = std::int32_t(ReadLe(cut, 18, 4));
     const std::int64_t h = std::int32_t(ReadLe(cut, 22, 4));
-    Check(w > 0 && h > 0, "a cut has pixels");
+    // A cut that starts at the right or bottom edge exactly keeps no pixels and is still a BMP.
+    Check(w >= 0 && h >= 0, "a cut has no negative size");
     Check(w <= width && h <= height, "a cut is no larger than asked for");
     Check(ReadLe(cut, 28, 2) == ReadLe(source, 28, 2), "a cut keeps the bit depth");
     const std::int64_t bits = ReadLe(cut, 28, 2);
