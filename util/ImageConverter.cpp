@@ -4,12 +4,18 @@
 #include <array>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string_view>
+#include <thread>
+
+#include <csignal>
 
 #include <dirent.h>
 #include <gif_lib.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QBuffer>
 #include <QByteArray>
@@ -42,6 +48,37 @@ constexpr std::array<EncoderInfo, 5> kEncoders = {{
     {ImageConverter::Tiff, "{557CF405-1A04-11D3-9A73-0000F81EF32E}", ".tiff"},
     {ImageConverter::Png, "{557CF406-1A04-11D3-9A73-0000F81EF32E}", ".png"},
 }};
+
+// Qt creates its image-format plugin objects (JPEG, GIF, TIFF, ...) on whichever thread first
+// reads or writes an image without naming a built-in format, and they live until the process
+// exits. Created on a flag thread, they outlive that thread, and Qt 6.4 then frees the thread's
+// data one time too many while destroying them at exit (a use-after-free that shows as heap
+// corruption after main returns). So they are created once, on a thread of our own that never
+// ends; a process that already created them elsewhere loses nothing but an idle thread.
+void EnsureImagePlugins() {
+    static const bool ready = [] {
+        std::promise<void> created;
+        std::future<void> done = created.get_future();
+        std::thread keeper([&created] {
+            // No image: Qt asks every plugin whether it can read this, which creates them all.
+            QByteArray probe("velk", 4);
+            QBuffer buffer(&probe);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader(&buffer).canRead();
+            created.set_value();
+            // Park for good, taking no signals away from the rest of the process.
+            sigset_t all;
+            sigfillset(&all);
+            pthread_sigmask(SIG_BLOCK, &all, nullptr);
+            for (;;)
+                pause();
+        });
+        keeper.detach();
+        done.wait();
+        return true;
+    }();
+    (void)ready;
+}
 
 bool IsPaletteImage(const QImage& image) {
     switch (image.format()) {
@@ -120,6 +157,7 @@ Bytes FromQByteArray(const QByteArray& data) {
 
 // JPEG, PNG and TIFF through Qt's writers (TIFF comes from the image-formats plugin).
 Bytes EncodeWithQt(const QImage& image, const char* format) {
+    EnsureImagePlugins();
     QByteArray data;
     QBuffer buffer(&data);
     if (!buffer.open(QIODevice::WriteOnly))
@@ -227,6 +265,7 @@ Bytes EncodeGif(const QImage& source) {
 }
 
 QImage Decode(const Bytes& source) {
+    EnsureImagePlugins();
     const QByteArray data =
         QByteArray::fromRawData(reinterpret_cast<const char*>(source.data()), qsizetype(source.size()));
     QBuffer buffer;
@@ -376,6 +415,7 @@ bool ImageConverter::Convert(const Bytes& source, ImageFormat format, const Text
 }
 
 std::int32_t ImageConverter::GetWidth(const Bytes& image) {
+    EnsureImagePlugins();
     const auto zero = std::find(image.begin(), image.end(), std::uint8_t(0));
     const Text path(image.begin(), zero);
     QSize size;

@@ -83,14 +83,24 @@ protected:
         MedalBoard::SetFlagHost(m_savedHost);
     }
 
+    // The PNGs are made on the test's thread before the server starts: image work on the
+    // server's threads would create Qt's image plugins there (see ImageConverter), which only
+    // the converter may decide.
+    static const std::map<std::string, std::string>& Files() {
+        static const std::map<std::string, std::string> files = [] {
+            std::map<std::string, std::string> made;
+            for (int height : {137, 138, 139, 200, 300, 385, 400})
+                made[kFlagPath + "H" + std::to_string(height) + ".png"] = EncodePng(Picture(height));
+            for (const char* name : {"chn.png", "CAN.png", ".png"})
+                made[kFlagPath + name] = EncodePng(Picture(512));
+            return made;
+        }();
+        return files;
+    }
     static ServerReply Serve(const ServerRequest& request) {
-        const std::string prefix = kFlagPath + "H";
-        if (request.target.rfind(prefix, 0) == 0)
-            return ServerReply::Http(200, EncodePng(Picture(std::stoi(request.target.substr(prefix.size())))),
-                                     "Content-Type: image/png\r\n");
-        if (request.target == kFlagPath + "chn.png" || request.target == kFlagPath + "CAN.png" ||
-            request.target == kFlagPath + ".png")
-            return ServerReply::Http(200, EncodePng(Picture(512)), "Content-Type: image/png\r\n");
+        const auto file = Files().find(request.target);
+        if (file != Files().end())
+            return ServerReply::Http(200, file->second, "Content-Type: image/png\r\n");
         return ServerReply::Http(404, "<html><body>404 Not Found</body></html>",
                                  "Content-Type: text/html\r\n");
     }
@@ -128,6 +138,7 @@ protected:
     }
 
     const Text m_savedHost = MedalBoard::FlagHost();
+    const bool m_filesMade = !Files().empty();
     LoopbackServer m_server{Serve};
     std::mutex m_mutex;
     std::condition_variable m_changed;
