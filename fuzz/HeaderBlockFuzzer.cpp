@@ -25,7 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(velk::FindForward(block, "Cookie:", 0, true) != velk::kNotFound, "cookies reach the block");
 
     const Text normalised = HttpHeaders::NormaliseHeaderNames(headers);
-    Check(normalised.size() < 2 || normalised.compare(normalised.size() - 2, 2, "\r\n") != 0,
+    // Seen as the searches see it: a lead byte takes the CR after it as its second byte, so such
+    // a pair is part of the line, not its end.
+    Check(normalised.size() < 2 ||
+              velk::FindBackward(normalised, "\r\n", normalised.size()) != normalised.size() - 2,
           "no CRLF after the last line");
     for (const Text& line : velk::SplitText(normalised, "\r\n"))
         Check(velk::FindForward(line, ":") != velk::kNotFound, "every kept line has a colon");
