@@ -281,6 +281,22 @@ TEST_F(MainWindowTest, CloseLabelClickQuitsWithZero) {
     EXPECT_TRUE(w.Ending());
 }
 
+TEST_F(MainWindowTest, HotSearchItemClickOpensThatItem) {
+    Recorder rec;
+    auto options = RecordingOptions(rec, Folder());
+    options.lists.openHotSearchItem = [&rec](std::int32_t item) { rec.calls.push_back("item " + std::to_string(item)); };
+    MainWindow w(std::move(options));
+    w.show();
+    std::vector<std::string> expected;
+    for (int k = 10; k >= 1; --k) {
+        auto* item = Control<LabelEx>(w, ("热搜" + std::to_string(k)).c_str());
+        ASSERT_NE(item, nullptr);
+        QTest::mouseClick(item, Qt::LeftButton);
+        expected.push_back("item " + std::to_string(k));
+    }
+    EXPECT_EQ(rec.calls, expected);
+}
+
 TEST_F(MainWindowTest, FrameLinesFollowTheWindowSize) {
     Recorder rec;
     MainWindow w(RecordingOptions(rec, Folder()));
