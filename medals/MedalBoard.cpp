@@ -33,6 +33,9 @@ Guarded<Text> g_flagHost{VELK_FLAG_HOST};
 constexpr char kFeedPath[] = "/olympic/getOlyMedals?serviceId=pcocean&itemcode=GEN-------------------------------"
                              "&t=jsonp&cb=banomedals";
 constexpr int kRowPauseMs = 50;
+// A whole Games' table is some tens of kilobytes. A feed far beyond that is not read: loading it
+// would hold the interface thread and take hundreds of megabytes on the way into the engine.
+constexpr std::size_t kMaxFeedBytes = std::size_t{1} << 20;
 
 // A script expression that turns the feed's JSON text into data with JSON.parse. The text goes in
 // as a string literal, so a feed that is script rather than JSON (a loop, getters that loop, code
@@ -88,7 +91,8 @@ void MedalBoard::Refresh() {
     // below, each whole, so anything nested sees rows of one refresh or another, never torn ones.
     const Text feed = TextBetween(HttpClient::Send(request), "banomedals(", ");");
     // The outcome does not matter: a failed parse leaves a document whose every read is empty.
-    document.Parse(JsonParseExpression(feed), true);
+    if (feed.size() <= kMaxFeedBytes)
+        document.Parse(JsonParseExpression(feed), true);
 
     for (std::int32_t row = 1; row <= RowCount; ++row) {
         const Text record = "data.medalsList[" + std::to_string(row - 1) + "].";

@@ -6,7 +6,8 @@
 // feed's order, until the first team without a name or row 8: the name and the four counts go to
 // MedalTitleSink as the feed writes them, then the row's flag thread is started and the refresh
 // pauses 50 ms while window events are dispatched. Rows it does not reach keep what they showed.
-// The feed is read as JSON data only; nothing in it runs as script.
+// The feed is read as JSON data only, nothing in it runs as script, and a feed of more than 1 MB
+// of JSON is not read at all.
 //
 // LoadFlag runs on a worker thread per row (see FlagThreadEntry). It takes the team's flag from
 // EmbeddedFlagTable or downloads "/sports/data/olympic/teamImg/<code>.png" from the flag host,

@@ -231,6 +231,7 @@ TEST_F(MedalRefresh, StopsAtTheFirstTeamWithoutANameOrAtAFeedItCannotRead) {
         {"empty body", "", 0},
         {"not JSON", "banomedals(<html>502 Bad Gateway</html>);", 0},
         {"no medalsList", "banomedals({\"data\":{\"list\":[{\"countryname\":\"A\"}]}});", 0},
+        {"feed far larger than a table", "banomedals({\"pad\":\"" + std::string(2u << 20, 'a') + "\"," + json.substr(1) + ");", 0},
         {"script that loops", "banomedals((function(){while(true){}})());", 0},
         {"getter that loops",
          "banomedals({data:{medalsList:[{countryname:'A',get gold(){while(true){}}}]}});", 0},
