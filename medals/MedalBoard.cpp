@@ -30,8 +30,9 @@ Guarded<Text> g_medalHost{VELK_MEDAL_HOST};
 Guarded<Text> g_flagHost{VELK_FLAG_HOST};
 
 // The item code is "GEN" followed by 31 hyphens.
-constexpr char kFeedPath[] = "/olympic/getOlyMedals?serviceId=pcocean&itemcode=GEN-------------------------------"
-                             "&t=jsonp&cb=banomedals";
+constexpr char kFeedPath[] =
+    "/olympic/getOlyMedals?serviceId=pcocean&itemcode=GEN-------------------------------"
+    "&t=jsonp&cb=banomedals";
 constexpr int kRowPauseMs = 50;
 // A whole Games' table is some tens of kilobytes. A feed far beyond that is not read: loading it
 // would hold the interface thread and take hundreds of megabytes on the way into the engine.

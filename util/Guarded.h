@@ -8,8 +8,7 @@
 
 namespace velk {
 
-template <typename T>
-class Guarded {
+template <typename T> class Guarded {
 public:
     Guarded() = default;
     explicit Guarded(T value) : m_value(std::move(value)) {}

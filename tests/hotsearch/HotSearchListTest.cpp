@@ -25,16 +25,20 @@ namespace {
 const Text kPlaceholder = "\xD6\xD0\xB9\xFA"; // "中国", the labels' title before any refresh
 
 // One entry of the desktop summary page, link and text on one line.
-std::string Entry(const std::string& key, const std::string& text, const std::string& target = "target=\"_blank\"") {
+std::string Entry(const std::string& key, const std::string& text,
+                  const std::string& target = "target=\"_blank\"") {
     return "<tr><td class=\"td-02\"><a href=\"/weibo?q=" + key + "\" " + target + ">" + text +
            "</a><span>1204033</span></td></tr>\n";
 }
 
-std::string Key(const std::string& tag, int i) { return "%23" + tag + std::to_string(i) + "%23"; }
+std::string Key(const std::string& tag, int i) {
+    return "%23" + tag + std::to_string(i) + "%23";
+}
 
 // A summary page with `count` entries: texts tag1, tag2, ..., keys %23tag1%23, %23tag2%23, ...
 std::string Page(int count, const std::string& tag = "Entry") {
-    std::string page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>hot</title></head><body><table>\n";
+    std::string page =
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>hot</title></head><body><table>\n";
     for (int i = 1; i <= count; ++i)
         page += Entry(Key(tag, i), tag + std::to_string(i));
     return page + "</table></body></html>\n";
@@ -122,16 +126,17 @@ protected:
 };
 
 TEST(HotSearchRequest, HeaderBlockIsTheEightBrowserLinesWithTheHost) {
-    EXPECT_EQ(HotSearchList::HeaderBlock("s.weibo.com"),
-              "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,image/webp,image/apng,*/*;q=0.8\r\n"
-              "Accept-Language: zh-CN,zh;q=0.9\r\n"
-              "Cache-Control: no-cache\r\n"
-              "Connection: keep-alive\r\n"
-              "Host: s.weibo.com\r\n"
-              "Pragma: no-cache\r\n"
-              "Upgrade-Insecure-Requests: 1\r\n"
-              "User-Agent: Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
-              "Chrome/69.0.3497.100 Safari/537.3");
+    EXPECT_EQ(
+        HotSearchList::HeaderBlock("s.weibo.com"),
+        "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,image/webp,image/apng,*/*;q=0.8\r\n"
+        "Accept-Language: zh-CN,zh;q=0.9\r\n"
+        "Cache-Control: no-cache\r\n"
+        "Connection: keep-alive\r\n"
+        "Host: s.weibo.com\r\n"
+        "Pragma: no-cache\r\n"
+        "Upgrade-Insecure-Requests: 1\r\n"
+        "User-Agent: Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
+        "Chrome/69.0.3497.100 Safari/537.3");
     EXPECT_EQ(HotSearchList::PageUrl("s.weibo.com"), "https://s.weibo.com/top/summary?cate=realtimehot");
     EXPECT_EQ(HotSearchList::EntryLink("s.weibo.com", "%23abc%23"), "https://s.weibo.com/weibo?q=%23abc%23");
 }
@@ -144,8 +149,9 @@ TEST_F(HotSearch, TwelveEntriesFillTheTenRowsAndEachClickOpensItsRow) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].target, "/top/summary?cate=realtimehot");
     EXPECT_EQ(requests[0].Header("Host"), m_server.HostPort());
-    EXPECT_EQ(requests[0].Header("User-Agent"), "Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, "
-                                                "like Gecko) Chrome/69.0.3497.100 Safari/537.3");
+    EXPECT_EQ(requests[0].Header("User-Agent"),
+              "Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, "
+              "like Gecko) Chrome/69.0.3497.100 Safari/537.3");
     EXPECT_EQ(requests[0].Header("Pragma"), "no-cache");
     ExpectPage(12);
 
@@ -170,11 +176,19 @@ TEST_F(HotSearch, TakesEntriesInPageOrderAsWritten) {
                              Entry("%23\xE4\xB8\xAD%23", "\xE4\xB8\xAD\xE5\x9B\xBD") + "</body></html>";
     Serve(Html(page));
     HotSearchList::Refresh();
-    const std::vector<Text> titles = {"Pinned", "Tom &amp; Jerry <b>x</b>", "Upper", "\xD6\xD0\xB9\xFA", "", "",
-                                      "", "", "", ""};
+    const std::vector<Text> titles = {
+        "Pinned", "Tom &amp; Jerry <b>x</b>", "Upper", "\xD6\xD0\xB9\xFA", "", "", "", "", "", ""};
     EXPECT_EQ(Titles(), titles);
-    const TextArray links = {Link("%E7%BD%AE%E9%A1%B6&Refer=new_time"), Link("%23a%26b%23"), Link("%23CASE%23"),
-                             Link("%23\xD6\xD0%23"), Link(""), Link(""), Link(""), Link(""), Link(""), Link("")};
+    const TextArray links = {Link("%E7%BD%AE%E9%A1%B6&Refer=new_time"),
+                             Link("%23a%26b%23"),
+                             Link("%23CASE%23"),
+                             Link("%23\xD6\xD0%23"),
+                             Link(""),
+                             Link(""),
+                             Link(""),
+                             Link(""),
+                             Link(""),
+                             Link("")};
     EXPECT_EQ(Links(), links);
 }
 
@@ -287,18 +301,17 @@ TEST_F(HotSearch, ClickNestedInARefreshOpensTheLinkShownBeforeIt) {
 // each refresh hands over its rows whole, so titles and links always come from one page.
 TEST_F(HotSearch, StartUpRefreshAndTimerRefreshNeverMixTheirRows) {
     std::atomic<int> served{0};
-    LoopbackServer alternating(
-        [&](const ServerRequest&) { return Html(Page(10, served++ % 2 ? "B" : "A")); },
-        LoopbackServer::Transport::Tls);
+    LoopbackServer alternating([&](const ServerRequest&) { return Html(Page(10, served++ % 2 ? "B" : "A")); },
+                               LoopbackServer::Transport::Tls);
     HotSearchList::SetWeiboHost(alternating.HostPort());
     static std::promise<void>* done = nullptr;
     for (int round = 0; round < 5; ++round) {
         std::promise<void> finished;
         done = &finished;
         ASSERT_NE(WorkerThread::Start([](std::uintptr_t parameter) {
-            HotSearchList::RefreshThreadMain(parameter);
-            done->set_value();
-        }),
+                      HotSearchList::RefreshThreadMain(parameter);
+                      done->set_value();
+                  }),
                   0u);
         HotSearchList::Refresh();
         HotSearchList::OpenItem(1);
@@ -310,7 +323,8 @@ TEST_F(HotSearch, StartUpRefreshAndTimerRefreshNeverMixTheirRows) {
         const std::string tag = titles[0].substr(0, 1);
         for (int k = 1; k <= 10; ++k) {
             EXPECT_EQ(titles[std::size_t(k - 1)], tag + std::to_string(k));
-            EXPECT_EQ(links[std::size_t(k - 1)], "https://" + alternating.HostPort() + "/weibo?q=" + Key(tag, k));
+            EXPECT_EQ(links[std::size_t(k - 1)],
+                      "https://" + alternating.HostPort() + "/weibo?q=" + Key(tag, k));
         }
     }
 }

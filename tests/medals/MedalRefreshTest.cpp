@@ -56,15 +56,19 @@ std::string Feed(const std::vector<Team>& teams) {
            "}});";
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-std::string TwoDigits(int i) { return (i < 10 ? "0" : "") + std::to_string(i); }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+std::string TwoDigits(int i) {
+    return (i < 10 ? "0" : "") + std::to_string(i);
+}
 
 // Teams "Team01".."TeamNN" with codes "C01".."CNN", gold 40 - index, then 7, 8 and 50.
 std::vector<Team> Teams(int count) {
     std::vector<Team> teams;
     for (int i = 1; i <= count; ++i)
-        teams.push_back(Team{Quoted("Team" + TwoDigits(i)), Quoted(std::to_string(40 - i)), Quoted("7"), Quoted("8"),
-                             Quoted("50"), Quoted("C" + TwoDigits(i))});
+        teams.push_back(Team{Quoted("Team" + TwoDigits(i)), Quoted(std::to_string(40 - i)), Quoted("7"),
+                             Quoted("8"), Quoted("50"), Quoted("C" + TwoDigits(i))});
     return teams;
 }
 
@@ -105,7 +109,8 @@ protected:
         MedalBoard::SetFlagHost(m_savedFlagHost);
     }
 
-    void Serve(const std::string& body, const std::string& headers = "Content-Type: application/javascript\r\n") {
+    void Serve(const std::string& body,
+               const std::string& headers = "Content-Type: application/javascript\r\n") {
         std::lock_guard lock(m_mutex);
         m_reply = ServerReply::Http(200, body, headers);
     }
@@ -145,8 +150,8 @@ protected:
             targets.insert(request.target);
         return targets;
     }
-    void ExpectRow(std::int32_t row, const Text& name, const Text& gold, const Text& silver, const Text& bronze,
-                   const Text& total) {
+    void ExpectRow(std::int32_t row, const Text& name, const Text& gold, const Text& silver,
+                   const Text& bronze, const Text& total) {
         const auto titles = Titles();
         auto at = [&](MedalTitleSink::Column column) {
             const auto it = titles.find({row, column});
@@ -181,8 +186,8 @@ TEST_F(MedalRefresh, TwelveTeamsFillRowsOneToEightAndStartEightFlagThreads) {
     const auto requests = m_feedServer.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "GET");
-    EXPECT_EQ(requests[0].target, "/olympic/getOlyMedals?serviceId=pcocean&itemcode=GEN" + std::string(31, '-') +
-                                      "&t=jsonp&cb=banomedals");
+    EXPECT_EQ(requests[0].target, "/olympic/getOlyMedals?serviceId=pcocean&itemcode=GEN" +
+                                      std::string(31, '-') + "&t=jsonp&cb=banomedals");
     EXPECT_EQ(requests[0].Header("Host"), m_feedServer.HostPort());
 
     for (int row = 1; row <= 8; ++row)
@@ -199,9 +204,8 @@ TEST_F(MedalRefresh, TwelveTeamsFillRowsOneToEightAndStartEightFlagThreads) {
 TEST_F(MedalRefresh, ShorterFeedLeavesTheRowsBelowItAsTheEarlierRefreshLeftThem) {
     Serve(Feed(Teams(8)));
     RefreshExpectingFlags(8);
-    Serve(Feed({{"\"\\u4e2d\\u56fd\"", "\"38\"", "\"32\"", "\"18\"", "\"88\"", "\"CHN\""},
-                {"\"B\""},
-                {"\"C\""}}));
+    Serve(Feed(
+        {{"\"\\u4e2d\\u56fd\"", "\"38\"", "\"32\"", "\"18\"", "\"88\"", "\"CHN\""}, {"\"B\""}, {"\"C\""}}));
     RefreshExpectingFlags(3);
 
     ExpectRow(1, kChina, "38", "32", "18", "88");
@@ -231,7 +235,8 @@ TEST_F(MedalRefresh, StopsAtTheFirstTeamWithoutANameOrAtAFeedItCannotRead) {
         {"empty body", "", 0},
         {"not JSON", "banomedals(<html>502 Bad Gateway</html>);", 0},
         {"no medalsList", "banomedals({\"data\":{\"list\":[{\"countryname\":\"A\"}]}});", 0},
-        {"feed far larger than a table", "banomedals({\"pad\":\"" + std::string(2u << 20, 'a') + "\"," + json.substr(1) + ");", 0},
+        {"feed far larger than a table",
+         "banomedals({\"pad\":\"" + std::string(2u << 20, 'a') + "\"," + json.substr(1) + ");", 0},
         {"script that loops", "banomedals((function(){while(true){}})());", 0},
         {"getter that loops",
          "banomedals({data:{medalsList:[{countryname:'A',get gold(){while(true){}}}]}});", 0},
