@@ -179,11 +179,14 @@ bool HoldsEveryCharacter(const std::string& to) { return to == "UTF-8" || to.rfi
 // would be skipped one byte at a time and its tail bytes read as characters of their own. From
 // any other set the text goes through UTF-16 first, which holds everything; the second step then
 // reads UTF-16, whose units it knows. (Unreadable input becomes U+FFFD there, which the target
-// writes as its replacement like any other character it cannot hold.)
+// writes as its replacement like any other character it cannot hold.) UTF-8 to UTF-8 goes the same
+// way: glibc reads sequences beyond U+10FFFF (lead bytes F5 to F7) and writes them back unchanged,
+// where UTF-16 refuses them.
 bool ConvertByCharacter(std::string_view in, const std::string& from, const std::string& to,
                         std::string_view replacement, std::string& out) {
     const std::size_t inStep = InStepFor(from);
-    if (inStep != 1 || HoldsEveryCharacter(to))
+    const bool sameUtf8 = from == "UTF-8" && to == "UTF-8";
+    if ((inStep != 1 || HoldsEveryCharacter(to)) && !sameUtf8)
         return Convert(in, from, to, inStep, replacement, out);
     std::string utf16;
     if (!Convert(in, from, "UTF-16LE", inStep, ReplacementFor("UTF-16LE"), utf16))

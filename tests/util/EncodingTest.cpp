@@ -114,6 +114,9 @@ TEST(Encoding, CharactersTheTargetCannotHoldBecomeOneReplacement) {
     }
     EXPECT_EQ(ConvertCodePage(gb18030, 54936, 936), "\xD6\xD0?\xCE\xC4?");
     EXPECT_EQ(ConvertCodePage(gb18030, 54936, 936), Utf16ToAnsi(CodePageToUtf16(ToBytes(gb18030), 54936)));
+    // A sequence beyond U+10FFFF is no character, also when UTF-8 is both source and target.
+    EXPECT_EQ(ConvertCodePage("a\xF5\xA0\xAB\xAB" "b", 65001, 65001),
+              "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b");
 }
 
 TEST(Encoding, HugeInput) {
