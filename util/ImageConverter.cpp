@@ -6,6 +6,7 @@
 #include <fstream>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <thread>
 
@@ -53,18 +54,27 @@ constexpr std::array<EncoderInfo, 5> kEncoders = {{
 // reads or writes an image without naming a built-in format, and they live until the process
 // exits. Created on a flag thread, they outlive that thread, and Qt 6.4 then frees the thread's
 // data one time too many while destroying them at exit (a use-after-free that shows as heap
-// corruption after main returns). So they are created once, on a thread of our own that never
-// ends; a process that already created them elsewhere loses nothing but an idle thread.
+// corruption after main returns). So they are created once, either on the thread that calls
+// ImageConverter::Prepare (the interface thread, which lives to the end) or, failing that, on a
+// thread of our own that never ends.
+std::once_flag g_pluginsOnce;
+
+void CreateImagePlugins() {
+    // No image: Qt asks every plugin whether it can read this, which creates them all.
+    QByteArray probe("velk", 4);
+    QBuffer buffer(&probe);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader(&buffer).canRead();
+}
+
 void EnsureImagePlugins() {
-    static const bool ready = [] {
+    std::call_once(g_pluginsOnce, [] {
         std::promise<void> created;
         std::future<void> done = created.get_future();
         std::thread keeper([&created] {
-            // No image: Qt asks every plugin whether it can read this, which creates them all.
-            QByteArray probe("velk", 4);
-            QBuffer buffer(&probe);
-            buffer.open(QIODevice::ReadOnly);
-            QImageReader(&buffer).canRead();
+            // Named so that whoever lists the process's threads can tell what it is.
+            pthread_setname_np(pthread_self(), "velk-imageplug");
+            CreateImagePlugins();
             created.set_value();
             // Park for good, taking no signals away from the rest of the process.
             sigset_t all;
@@ -75,9 +85,7 @@ void EnsureImagePlugins() {
         });
         keeper.detach();
         done.wait();
-        return true;
-    }();
-    (void)ready;
+    });
 }
 
 bool IsPaletteImage(const QImage& image) {
@@ -356,6 +364,10 @@ struct DirCloser {
 };
 
 } // namespace
+
+void ImageConverter::Prepare() {
+    std::call_once(g_pluginsOnce, CreateImagePlugins);
+}
 
 bool ImageConverter::Convert(const Bytes& source, ImageFormat format, const Text& fileName, Bytes* result,
                              bool flattenOnWhite) {

@@ -45,6 +45,12 @@ public:
     static constexpr ImageFormat Tiff = 4;
     static constexpr ImageFormat Png = 5;
 
+    // Creates Qt's image-format plugins on the calling thread, which must live until the process
+    // ends: call it once on the interface thread before any flag thread starts. Without it the
+    // first conversion creates them on an idle thread of its own ("velk-imageplug") that stays
+    // to the end, since plugins made on a thread that ends break the process's exit.
+    static void Prepare();
+
     // Decodes `source` (any format Qt reads) and encodes it as `format`. On success writes the
     // encoded file to `fileName` when that is not blank (adding the format's extension unless the
     // name already ends with it, letter case ignored; a failed write does not matter), replaces
