@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -49,6 +50,12 @@ void Application::Quit(int exitCode) {
 
 bool Application::ExitRequested() { return g_exitRequested; }
 
+void Application::EndProcess(int exitCode) {
+    std::fflush(nullptr);
+    // quick_exit runs the at_quick_exit handlers (the exit clean-up) and nothing else.
+    std::quick_exit(exitCode);
+}
+
 int Application::Run() { return Run(MainWindow::Options::Program()); }
 
 int Application::Run(MainWindow::Options options) {
@@ -63,7 +70,10 @@ int Application::Run(MainWindow::Options options) {
 
     GlobalLists::Instance().Create();
     static std::once_flag registered;
-    std::call_once(registered, [] { std::atexit(&Application::ExitCleanup); });
+    std::call_once(registered, [] {
+        std::atexit(&Application::ExitCleanup);
+        std::at_quick_exit(&Application::ExitCleanup);
+    });
 
     g_exitRequested = false;
     MessagePump::Install(PumpEvents);

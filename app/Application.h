@@ -7,7 +7,8 @@
 // ends. Quit hides the window at once and ends the event loop; when it comes while the start
 // sequence runs, the sequence stops before its next step and the loop is never entered. Worker
 // threads still blocked on a server are not waited for: their late writes to the window are
-// dropped, and the global lists they read outlive them.
+// dropped, the global lists they read outlive them, and EndProcess ends the process without
+// tearing down the libraries they are still using.
 
 #include "app/MainWindow.h"
 
@@ -21,6 +22,11 @@ public:
 
     // Empties and releases the global lists; runs once, at process exit, however the program ends.
     static void ExitCleanup();
+    // Ends the process with `exitCode` once Run has returned: the exit clean-up runs and output
+    // is flushed, but the libraries' own teardown at exit (OpenSSL's, libcurl's, static
+    // destructors) is skipped, because detached workers may still be inside those libraries,
+    // blocked on a server; tearing their state down under them is a use after free.
+    [[noreturn]] static void EndProcess(int exitCode);
     static void Quit(int exitCode);
     static bool ExitRequested();
 

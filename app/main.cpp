@@ -1,3 +1,3 @@
 #include "app/Application.h"
 
-int main() { return velk::Application::Run(); }
+int main() { velk::Application::EndProcess(velk::Application::Run()); }

@@ -45,7 +45,8 @@ void FlagLike(std::int32_t, const char* url, const char* row, const char*, const
     UiLayer::SetPicture(GlobalLists::Instance().Element(ControlList::FlagPictures, std::size_t(number)), picture);
 }
 
-// Registered before the program's own clean-up, so it runs after it.
+// Registered before the program's own clean-up, so it runs after it (the program ends through
+// quick_exit).
 void CheckCleanedUp() {
     if (GlobalLists::Instance().Count(ControlList::HotSearchLabels) != 0)
         std::_Exit(3);
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
         return 2;
     const std::string mode = argv[1];
     g_host = argv[2];
-    std::atexit(CheckCleanedUp);
+    std::at_quick_exit(CheckCleanedUp);
     QApplication app(argc, argv);
 
     MainWindow::Options options = MainWindow::Options::Program();
@@ -107,5 +108,5 @@ int main(int argc, char** argv) {
     poll.start(10);
     const int status = Application::Run(std::move(options));
     Print("run returned", std::to_string(status));
-    return status;
+    Application::EndProcess(status);
 }

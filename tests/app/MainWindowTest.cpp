@@ -378,10 +378,12 @@ TEST_F(MainWindowTest, TimersDriveTheirHandlers) {
     w.OnCreated();
     w.move(120, 80);
     rec.calls.clear();
-    QTest::qWait(100);
-    EXPECT_GE(std::count(rec.calls.begin(), rec.calls.end(), "medals"), 1);
+    const auto ticked = [&] {
+        return std::count(rec.calls.begin(), rec.calls.end(), "hotsearch") >= 1 &&
+               w.Settings().ReadInt(QStringLiteral("pos"), QStringLiteral("y")) == 80;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(ticked, 10000));
     EXPECT_EQ(w.Settings().ReadInt(QStringLiteral("pos"), QStringLiteral("x")), 120);
-    EXPECT_EQ(w.Settings().ReadInt(QStringLiteral("pos"), QStringLiteral("y")), 80);
 }
 
 TEST_F(MainWindowTest, FlagBoxesStartWithTheChinaFlagAndTakeFlagsByRowFromWorkers) {
