@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "medals/EmbeddedFlagTable.h"
 #include "medals/FlagPictureSink.h"
 #include "medals/MedalTitleSink.h"
 #include "tests/support/LoopbackServer.h"
@@ -77,15 +76,9 @@ using Cell = std::pair<std::int32_t, MedalTitleSink::Column>;
 // Serves the feed (and 404 for every flag) and records what the refresh hands to the window.
 class MedalRefresh : public ::testing::Test {
 protected:
-    // The image library loads its format plugins on first use and ties them to that thread. Left
-    // to a flag thread that has ended by the time the process exits, their clean-up at exit reads
-    // freed memory, so the test has them all loaded here first: a PNG and bytes that are no image,
-    // which makes the library ask every plugin.
-    static void SetUpTestSuite() {
-        Bytes bmp;
-        ImageConverter::Convert(EmbeddedFlagTable::Find("CHN"), ImageConverter::Bmp, Text(), &bmp);
-        ImageConverter::Convert(ToBytes("Not Found"), ImageConverter::Bmp, Text(), &bmp);
-    }
+    // The image plugins belong to the thread that made them; the window makes them on the
+    // interface thread before any flag thread starts, and so does this test.
+    static void SetUpTestSuite() { ImageConverter::Prepare(); }
 
     void SetUp() override {
         MedalTitleSink::Install([this](std::int32_t row, MedalTitleSink::Column column, const Text& title) {
