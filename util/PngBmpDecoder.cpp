@@ -8,6 +8,8 @@
 
 #include <zlib.h>
 
+#include <QImageReader>
+
 #include "util/BmpFormat.h"
 
 namespace velk {
@@ -96,8 +98,10 @@ bool PngBmpDecoder::Decode(const Bytes& png, Bytes& result) {
                 return false;
             width = ReadBe32(data);
             height = ReadBe32(data + 4);
-            // Qt's own reader refuses pictures above 256 MB; so does this one, by handing them on.
-            if (width == 0 || height == 0 || std::uint64_t(width) * height * 4 > (256u << 20))
+            // Qt's reader refuses pictures above its allocation limit (128 MB by default); so
+            // does this one, by handing them on to it.
+            if (width == 0 || height == 0 ||
+                std::uint64_t(width) * height * 4 > std::uint64_t(QImageReader::allocationLimit()) << 20)
                 return false;
             rowBytes = std::size_t(width) * 4;
             bmp.resize(kBmpHeaderSize + rowBytes * height);

@@ -1,5 +1,5 @@
 #pragma once
-// The common case of the flag loader decoded without Qt: an 8-bit RGBA PNG (colour type 6)
+// The common case of the flag loader decoded without a QImage: an 8-bit RGBA PNG (colour type 6)
 // without interlacing becomes a 32-bit BMP (BGRA, alpha kept, rows bottom first) in one pass,
 // with no intermediate image. A flag then costs one picture's worth of fresh memory instead of
 // two, which matters where page faults are slow. The bytes equal what decoding with Qt and
