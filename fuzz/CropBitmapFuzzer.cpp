@@ -13,9 +13,10 @@ namespace {
 using velk::Bytes;
 using velk::fuzz::Check;
 
+// A little-endian header field; bytes beyond the end read as 0, as the cropper reads them.
 std::int64_t ReadLe(const Bytes& b, std::size_t at, std::size_t n) {
     std::uint64_t v = 0;
-    for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t i = 0; i < n && at + i < b.size(); ++i)
         v |= std::uint64_t(b[at + i]) << (8 * i);
     return std::int64_t(v);
 }
