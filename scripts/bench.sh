@@ -22,7 +22,11 @@ build=${VELK_BENCH_BUILD:-build/bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_BUILD_BENCHMARKS=ON \
   -DVELK_BUILD_TESTS=ON >/dev/null
 mapfile -t benches < <(grep -oE 'add_executable\(bench_[A-Za-z0-9_]+' bench/CMakeLists.txt | sed 's/add_executable(//')
-cmake --build "$build" --target "${benches[@]}" velk_probe >/dev/null
+if ! cmake --build "$build" --target "${benches[@]}" velk_probe >"$build/bench-build.log" 2>&1; then
+  grep -E -A8 'FAILED|error' "$build/bench-build.log" | head -40 >&2
+  echo "bench.sh: the build failed (whole log: $build/bench-build.log)" >&2
+  exit 1
+fi
 
 out=$(mktemp -d /tmp/velk-bench.XXXXXX)
 server_pid=
