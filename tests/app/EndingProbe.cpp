@@ -77,6 +77,8 @@ int main(int argc, char** argv) {
             WorkerThread::StartWithArguments(FlagLike, 0, "http://" + g_host + "/flag" + std::to_string(row) + ".png",
                                              std::to_string(row));
     };
+    options.lists.hotSearch = [] {};
+    options.lists.openHotSearchItem = [](std::int32_t) {};
     options.lists.hotSearchAtStart = [] {
         ++g_started;
         HttpRequest request;

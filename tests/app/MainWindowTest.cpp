@@ -48,6 +48,7 @@ MainWindow::Options RecordingOptions(Recorder& rec, const QString& settingsFolde
     o.lists.medals = [&rec] { rec.calls.push_back("medals"); };
     o.lists.hotSearch = [&rec] { rec.calls.push_back("hotsearch"); };
     o.lists.hotSearchAtStart = [] {};
+    o.lists.openHotSearchItem = [&rec](std::int32_t item) { rec.calls.push_back("item " + std::to_string(item)); };
     return o;
 }
 
@@ -265,6 +266,33 @@ TEST_F(MainWindowTest, TabHeadersSwitchColoursAndPagesOnPress) {
             EXPECT_GT(std::abs(qGray(bg.rgb()) - qGray(fg.rgb())), 100) << header->objectName().toStdString();
         }
     }
+    EXPECT_TRUE(rec.calls.empty());
+}
+
+TEST_F(MainWindowTest, HotSearchItemClicksReachTheirItem) {
+    Recorder rec;
+    MainWindow w(RecordingOptions(rec, Folder()));
+    w.show();
+    w.OnHotSearchTabHeader();
+    for (int item : {1, 7, 10})
+        QTest::mouseClick(Control<LabelEx>(w, ("热搜" + std::to_string(item)).c_str()), Qt::LeftButton);
+    // A rank label is no item: nothing.
+    QTest::mouseClick(Control<LabelEx>(w, "热搜91"), Qt::LeftButton);
+    EXPECT_EQ(rec.calls, (std::vector<std::string>{"item 1", "item 7", "item 10"}));
+}
+
+TEST_F(MainWindowTest, DraggingTheBackgroundMovesTheWindow) {
+    Recorder rec;
+    MainWindow w(RecordingOptions(rec, Folder()));
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    // A count label has no handler: the press goes through to the window.
+    QWidget* count = UiLayer::Find(w.Ref("标签EX21"));
+    const QPoint start = w.pos();
+    QTest::mousePress(count, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseMove(count, QPoint(45, 25));
+    QTest::mouseRelease(count, Qt::LeftButton, {}, QPoint(45, 25));
+    EXPECT_EQ(w.pos(), start + QPoint(40, 20));
     EXPECT_TRUE(rec.calls.empty());
 }
 

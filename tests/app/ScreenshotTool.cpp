@@ -1,4 +1,4 @@
-// Shows the widget as the program does (no notice server, no network) and saves a picture of it
+// Shows the widget as the program does before its first refresh (no notice server, no network) and saves a picture of it
 // as the screen shows it. Usage: app_screenshot <png path> [medals|hotsearch]
 // Meant for a real display (under Xvfb: xvfb-run -a app_screenshot shot.png).
 
@@ -25,6 +25,10 @@ int main(int argc, char** argv) {
     MainWindow::Options options = MainWindow::Options::Program();
     options.hosts.noticeHost.clear();
     options.settingsFolder = settings.path();
+    // The placeholders, as before the first refresh: nothing is fetched.
+    options.lists.medals = [] {};
+    options.lists.hotSearch = [] {};
+    options.lists.hotSearchAtStart = [] {};
     int status = 1;
     QTimer::singleShot(1500, [&] {
         const ControlRef any = GlobalLists::Instance().Element(ControlList::HotSearchLabels, 1);
