@@ -48,7 +48,9 @@ void Application::Quit(int exitCode) {
     QCoreApplication::exit(exitCode);
 }
 
-bool Application::ExitRequested() { return g_exitRequested; }
+bool Application::ExitRequested() {
+    return g_exitRequested;
+}
 
 void Application::EndProcess(int exitCode) {
     std::fflush(nullptr);
@@ -56,7 +58,9 @@ void Application::EndProcess(int exitCode) {
     std::quick_exit(exitCode);
 }
 
-int Application::Run() { return Run(MainWindow::Options::Program()); }
+int Application::Run() {
+    return Run(MainWindow::Options::Program());
+}
 
 int Application::Run(MainWindow::Options options) {
     static int argc = 1;

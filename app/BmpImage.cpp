@@ -13,7 +13,9 @@ std::uint32_t ReadU32(const Bytes& b, std::size_t at) {
            std::uint32_t(b[at + 3]) << 24;
 }
 
-std::uint16_t ReadU16(const Bytes& b, std::size_t at) { return std::uint16_t(b[at] | b[at + 1] << 8); }
+std::uint16_t ReadU16(const Bytes& b, std::size_t at) {
+    return std::uint16_t(b[at] | b[at + 1] << 8);
+}
 
 QImage FromQt(const Bytes& file) {
     return QImage::fromData(file.data(), static_cast<int>(file.size()));

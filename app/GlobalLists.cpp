@@ -27,9 +27,13 @@ void GlobalLists::Release() {
         ControlRefList().swap(list);
 }
 
-ControlRefList& GlobalLists::Slot(ControlList list) { return m_controls[static_cast<int>(list)]; }
+ControlRefList& GlobalLists::Slot(ControlList list) {
+    return m_controls[static_cast<int>(list)];
+}
 
-const ControlRefList& GlobalLists::Slot(ControlList list) const { return m_controls[static_cast<int>(list)]; }
+const ControlRefList& GlobalLists::Slot(ControlList list) const {
+    return m_controls[static_cast<int>(list)];
+}
 
 void GlobalLists::Append(ControlList list, const ControlRef& control) {
     std::lock_guard lock(m_mutex);

@@ -23,7 +23,8 @@ void LabelEx::SetColour(std::uint32_t argb) {
     pal.setColor(QPalette::Window, background);
     // Relative luminance decides between dark and white text, so a white header keeps dark text
     // and the green selected header gets white text.
-    const double luminance = 0.2126 * background.redF() + 0.7152 * background.greenF() + 0.0722 * background.blueF();
+    const double luminance =
+        0.2126 * background.redF() + 0.7152 * background.greenF() + 0.0722 * background.blueF();
     const bool dark = background.alpha() > 0 && luminance < 0.6;
     pal.setColor(QPalette::WindowText, dark ? QColor(Qt::white) : QColor(0x33, 0x33, 0x33));
     setPalette(pal);

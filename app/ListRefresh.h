@@ -16,7 +16,7 @@ struct ListRefresh {
     std::function<void()> hotSearch;        // one hot-search refresh, interface thread
     std::function<void()> hotSearchAtStart; // the start-up hot-search refresh, on its worker thread
     std::function<void(std::int32_t item)> openHotSearchItem; // a click on hot-search item 1 to 10
-    std::function<Bytes()> placeholderFlag; // the picture every flag box shows at start
+    std::function<Bytes()> placeholderFlag;                   // the picture every flag box shows at start
 
     static ListRefresh Program(const AppConfig& hosts);
 };

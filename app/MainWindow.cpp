@@ -107,8 +107,8 @@ QFont FontFor(Face face) {
     return font;
 }
 
-LabelEx* MakeLabel(QWidget* parent, const char* name, int left, int top, int width, int height, const char* title,
-                   Face face, Qt::Alignment align) {
+LabelEx* MakeLabel(QWidget* parent, const char* name, int left, int top, int width, int height,
+                   const char* title, Face face, Qt::Alignment align) {
     auto* label = new LabelEx(parent); // owned by its parent, as every Qt child
     label->setObjectName(QString::fromUtf8(name));
     label->setGeometry(left, top, width, height);
@@ -163,8 +163,9 @@ MainWindow::MainWindow(Options options)
     // Flags arrive on their loaders' worker threads; row r goes to element r of FlagPictures. The
     // function holds nothing of this window: a flag that comes after the window is gone is dropped.
     FlagPictureSink::Install([](std::int32_t row, const Bytes& picture) {
-        UiLayer::SetPicture(GlobalLists::Instance().Element(ControlList::FlagPictures, std::size_t(std::max(row, 0))),
-                            picture);
+        UiLayer::SetPicture(
+            GlobalLists::Instance().Element(ControlList::FlagPictures, std::size_t(std::max(row, 0))),
+            picture);
     });
     if (!m_options.hosts.flagHost.empty())
         MedalBoard::SetFlagHost(m_options.hosts.flagHost);
@@ -246,10 +247,13 @@ void MainWindow::BuildControls() {
 void MainWindow::FillControlLists() {
     auto& lists = GlobalLists::Instance();
     // The medal columns in the order the lists are filled, each from the top row down.
-    const std::pair<ControlList, const char* MedalRowTemplate::*> columns[] = {
-        {ControlList::FlagPictures, &MedalRowTemplate::flag},   {ControlList::SilverLabels, &MedalRowTemplate::silver},
-        {ControlList::GoldLabels, &MedalRowTemplate::gold},     {ControlList::BronzeLabels, &MedalRowTemplate::bronze},
-        {ControlList::TotalLabels, &MedalRowTemplate::total},   {ControlList::MedalNameLabels, &MedalRowTemplate::name},
+    const std::pair<ControlList, const char * MedalRowTemplate::*> columns[] = {
+        {ControlList::FlagPictures, &MedalRowTemplate::flag},
+        {ControlList::SilverLabels, &MedalRowTemplate::silver},
+        {ControlList::GoldLabels, &MedalRowTemplate::gold},
+        {ControlList::BronzeLabels, &MedalRowTemplate::bronze},
+        {ControlList::TotalLabels, &MedalRowTemplate::total},
+        {ControlList::MedalNameLabels, &MedalRowTemplate::name},
     };
     for (const auto& [list, member] : columns)
         for (const auto& row : kMedalRows)
@@ -298,7 +302,6 @@ void MainWindow::StartHotSearchThread() {
     }
 }
 
-
 void MainWindow::OnCloseClicked() {
     m_ending = true;
     if (m_options.quit)
@@ -318,10 +321,14 @@ void MainWindow::OnHotSearchTabHeader() {
 }
 
 void MainWindow::OnSizeChanged() {
-    UiLayer::SetControlBounds(Ref(kTopLine), UiLayer::kWidth, UiLayer::GetWindowBounds(m_id, UiLayer::kWidth));
-    UiLayer::SetControlBounds(Ref(kBottomLine), UiLayer::kWidth, UiLayer::GetWindowBounds(m_id, UiLayer::kWidth));
-    UiLayer::SetControlBounds(Ref(kBottomLine), UiLayer::kTop, UiLayer::GetWindowBounds(m_id, UiLayer::kHeight) - 1);
-    UiLayer::SetControlBounds(Ref(kRightLine), UiLayer::kLeft, UiLayer::GetWindowBounds(m_id, UiLayer::kWidth) - 1);
+    UiLayer::SetControlBounds(Ref(kTopLine), UiLayer::kWidth,
+                              UiLayer::GetWindowBounds(m_id, UiLayer::kWidth));
+    UiLayer::SetControlBounds(Ref(kBottomLine), UiLayer::kWidth,
+                              UiLayer::GetWindowBounds(m_id, UiLayer::kWidth));
+    UiLayer::SetControlBounds(Ref(kBottomLine), UiLayer::kTop,
+                              UiLayer::GetWindowBounds(m_id, UiLayer::kHeight) - 1);
+    UiLayer::SetControlBounds(Ref(kRightLine), UiLayer::kLeft,
+                              UiLayer::GetWindowBounds(m_id, UiLayer::kWidth) - 1);
 }
 
 void MainWindow::OnPositionChanged() {}
@@ -340,7 +347,9 @@ void MainWindow::OnRefreshTimer() {
     m_refreshing = false;
 }
 
-void MainWindow::OnSavePositionTimer() { m_settings.SavePosition(m_id); }
+void MainWindow::OnSavePositionTimer() {
+    m_settings.SavePosition(m_id);
+}
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);

@@ -32,7 +32,9 @@ SettingsFile::SettingsFile(QString folder) : m_folder(std::move(folder)) {
         m_folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 }
 
-QString SettingsFile::Path() const { return QDir(m_folder).filePath(QStringLiteral("velk.ini")); }
+QString SettingsFile::Path() const {
+    return QDir(m_folder).filePath(QStringLiteral("velk.ini"));
+}
 
 std::int32_t SettingsFile::ReadInt(const QString& section, const QString& key) const {
     const QSettings settings(Path(), QSettings::IniFormat);
@@ -64,7 +66,8 @@ void SettingsFile::RestorePosition(std::int32_t window) {
     QList<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens())
         screens.append(screen->availableGeometry());
-    const QRect placed(UiLayer::GetWindowBounds(window, UiLayer::kLeft), UiLayer::GetWindowBounds(window, UiLayer::kTop),
+    const QRect placed(UiLayer::GetWindowBounds(window, UiLayer::kLeft),
+                       UiLayer::GetWindowBounds(window, UiLayer::kTop),
                        UiLayer::GetWindowBounds(window, UiLayer::kWidth),
                        UiLayer::GetWindowBounds(window, UiLayer::kHeight));
     const QPoint fitted = PlaceOnScreen(placed, screens);
@@ -77,7 +80,8 @@ void SettingsFile::RestorePosition(std::int32_t window) {
 void SettingsFile::SavePosition(std::int32_t window) {
     if (!m_restored)
         return;
-    WritePosition(UiLayer::GetWindowBounds(window, UiLayer::kLeft), UiLayer::GetWindowBounds(window, UiLayer::kTop));
+    WritePosition(UiLayer::GetWindowBounds(window, UiLayer::kLeft),
+                  UiLayer::GetWindowBounds(window, UiLayer::kTop));
 }
 
 std::int32_t SettingsFile::ParseInt(const QString& text) {

@@ -24,7 +24,8 @@ std::uint32_t FirstRandom(std::uint32_t seed) {
 
 std::uint32_t TickCount() {
     using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<std::uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 Text Fetch(const Text& url) {

@@ -18,11 +18,11 @@ namespace velk {
 class StartupNotice {
 public:
     struct Seams {
-        std::function<Text(const Text& url)> fetch;           // body as Text, empty on failure
-        std::function<void(const Text& notice)> showMessage;  // returns when the user closes it
+        std::function<Text(const Text& url)> fetch;          // body as Text, empty on failure
+        std::function<void(const Text& notice)> showMessage; // returns when the user closes it
         std::function<void(const Text& address)> openUrl;
-        std::function<void(int exitCode)> exit;               // ends the program
-        std::function<std::uint32_t()> tickCount;            // milliseconds, seeds the number
+        std::function<void(int exitCode)> exit;   // ends the program
+        std::function<std::uint32_t()> tickCount; // milliseconds, seeds the number
     };
 
     // The real seams; `exit` ends the program through the application.

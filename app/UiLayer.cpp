@@ -38,7 +38,9 @@ Registry& TheRegistry() {
     return registry;
 }
 
-bool OnInterfaceThread() { return TheRegistry().interfaceThread.load() == std::this_thread::get_id(); }
+bool OnInterfaceThread() {
+    return TheRegistry().interfaceThread.load() == std::this_thread::get_id();
+}
 
 QWidget* FindWindow(std::int32_t window) {
     auto& registry = TheRegistry();
@@ -111,11 +113,20 @@ void UiLayer::SetControlBounds(const ControlRef& control, std::int32_t property,
     Apply<QWidget>(control, [property, value](QWidget* widget) {
         QRect r = widget->geometry();
         switch (property) {
-        case kLeft: r.moveLeft(value); break;
-        case kTop: r.moveTop(value); break;
-        case kWidth: r.setWidth(value); break;
-        case kHeight: r.setHeight(value); break;
-        default: return;
+        case kLeft:
+            r.moveLeft(value);
+            break;
+        case kTop:
+            r.moveTop(value);
+            break;
+        case kWidth:
+            r.setWidth(value);
+            break;
+        case kHeight:
+            r.setHeight(value);
+            break;
+        default:
+            return;
         }
         widget->setGeometry(r);
     });
@@ -127,11 +138,16 @@ std::int32_t UiLayer::GetWindowBounds(std::int32_t window, std::int32_t property
         return 0;
     const QRect r = widget->frameGeometry();
     switch (property) {
-    case kLeft: return r.left();
-    case kTop: return r.top();
-    case kWidth: return widget->width();
-    case kHeight: return widget->height();
-    default: return 0;
+    case kLeft:
+        return r.left();
+    case kTop:
+        return r.top();
+    case kWidth:
+        return widget->width();
+    case kHeight:
+        return widget->height();
+    default:
+        return 0;
     }
 }
 

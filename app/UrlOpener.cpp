@@ -9,7 +9,8 @@ namespace velk {
 QUrl UrlOpener::Checked(const Text& address) {
     const QUrl url(QString::fromUtf8(AnsiToUtf8(address)).trimmed(), QUrl::StrictMode);
     const QString scheme = url.scheme(); // QUrl keeps schemes in lower case
-    if (!url.isValid() || (scheme != QStringLiteral("http") && scheme != QStringLiteral("https")) || url.host().isEmpty())
+    if (!url.isValid() || (scheme != QStringLiteral("http") && scheme != QStringLiteral("https")) ||
+        url.host().isEmpty())
         return QUrl();
     return url;
 }

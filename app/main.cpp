@@ -1,3 +1,5 @@
 #include "app/Application.h"
 
-int main() { velk::Application::EndProcess(velk::Application::Run()); }
+int main() {
+    velk::Application::EndProcess(velk::Application::Run());
+}

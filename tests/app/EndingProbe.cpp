@@ -42,7 +42,8 @@ void FlagLike(std::int32_t, const char* url, const char* row, const char*, const
     const int number = row ? std::atoi(row) : 0;
     ++g_started;
     const Bytes picture = UrlReader::Read(address);
-    UiLayer::SetPicture(GlobalLists::Instance().Element(ControlList::FlagPictures, std::size_t(number)), picture);
+    UiLayer::SetPicture(GlobalLists::Instance().Element(ControlList::FlagPictures, std::size_t(number)),
+                        picture);
 }
 
 // Registered before the program's own clean-up, so it runs after it (the program ends through
@@ -74,7 +75,8 @@ int main(int argc, char** argv) {
     options.lists.medals = [] {
         Print("step", "medals");
         for (int row = 1; row <= 8; ++row)
-            WorkerThread::StartWithArguments(FlagLike, 0, "http://" + g_host + "/flag" + std::to_string(row) + ".png",
+            WorkerThread::StartWithArguments(FlagLike, 0,
+                                             "http://" + g_host + "/flag" + std::to_string(row) + ".png",
                                              std::to_string(row));
     };
     options.lists.hotSearch = [] {};

@@ -63,7 +63,8 @@ TEST(Ending, CloseWhileWorkersHangOnAServerEndsWithZero) {
 
 TEST(Ending, ANoticeIsShownItsAddressOpenedAndTheProgramEndsWithZero) {
     LoopbackServer server([](const ServerRequest&) {
-        return ServerReply::Http(200, "\xE7\x89\x88\xE6\x9C\xAC\xE8\xBF\x87\xE6\x97\xA7 {{https://maker.test/new}}");
+        return ServerReply::Http(
+            200, "\xE7\x89\x88\xE6\x9C\xAC\xE8\xBF\x87\xE6\x97\xA7 {{https://maker.test/new}}");
     });
     const ProbeRun run = RunProbe("notice", server, 60000);
     ASSERT_TRUE(run.finished);

@@ -48,7 +48,9 @@ MainWindow::Options RecordingOptions(Recorder& rec, const QString& settingsFolde
     o.lists.medals = [&rec] { rec.calls.push_back("medals"); };
     o.lists.hotSearch = [&rec] { rec.calls.push_back("hotsearch"); };
     o.lists.hotSearchAtStart = [] {};
-    o.lists.openHotSearchItem = [&rec](std::int32_t item) { rec.calls.push_back("item " + std::to_string(item)); };
+    o.lists.openHotSearchItem = [&rec](std::int32_t item) {
+        rec.calls.push_back("item " + std::to_string(item));
+    };
     return o;
 }
 
@@ -99,32 +101,71 @@ std::vector<Expected> ExpectedControls() {
         {"标签EX47", K::Label, P::Page0, {225, 8, 30, 16}, "铜", yh},
         {"标签EX46", K::Label, P::Page0, {264, 8, 30, 16}, "总", yh},
     };
-    struct Row { int flagTop; int nameTop; int countTop; const char* gold; const char* silver; const char* bronze; const char* total; };
-    const Row rows[8] = {{27, 29, 29, "21", "29", "45", "37"},   {56, 58, 58, "20", "28", "44", "36"},
-                         {83, 85, 85, "19", "27", "43", "35"},   {111, 113, 112, "18", "26", "42", "34"},
+    struct Row {
+        int flagTop;
+        int nameTop;
+        int countTop;
+        const char* gold;
+        const char* silver;
+        const char* bronze;
+        const char* total;
+    };
+    const Row rows[8] = {{27, 29, 29, "21", "29", "45", "37"},    {56, 58, 58, "20", "28", "44", "36"},
+                         {83, 85, 85, "19", "27", "43", "35"},    {111, 113, 112, "18", "26", "42", "34"},
                          {138, 140, 139, "17", "25", "41", "33"}, {167, 169, 168, "16", "24", "40", "32"},
                          {197, 199, 197, "15", "23", "39", "31"}, {226, 228, 226, "14", "22", "38", "30"}};
     static std::vector<std::string> names; // keeps the built names alive for the table
     names.clear();
     names.reserve(100);
-    auto keep = [](std::string s) { names.push_back(std::move(s)); return names.back().c_str(); };
+    auto keep = [](std::string s) {
+        names.push_back(std::move(s));
+        return names.back().c_str();
+    };
     for (int r = 0; r < 8; ++r) {
         const Row& row = rows[r];
-        e.push_back({keep("图片框EX" + std::to_string(r + 1)), K::Picture, P::Page0, {8, row.flagTop, 30, 18}, nullptr, nullptr});
-        e.push_back({keep("标签EX" + std::to_string(r + 6)), K::Label, P::Page0, {43, row.nameTop, 100, 16}, "中国", yh});
+        e.push_back({keep("图片框EX" + std::to_string(r + 1)),
+                     K::Picture,
+                     P::Page0,
+                     {8, row.flagTop, 30, 18},
+                     nullptr,
+                     nullptr});
+        e.push_back({keep("标签EX" + std::to_string(r + 6)),
+                     K::Label,
+                     P::Page0,
+                     {43, row.nameTop, 100, 16},
+                     "中国",
+                     yh});
         const char* counts[4] = {row.gold, row.silver, row.bronze, row.total};
         const int lefts[4] = {150, 189, 229, 268};
         for (int i = 0; i < 4; ++i)
-            e.push_back({keep(std::string("标签EX") + counts[i]), K::Label, P::Page0, {lefts[i], row.countTop, 30, 16}, "100", yh});
+            e.push_back({keep(std::string("标签EX") + counts[i]),
+                         K::Label,
+                         P::Page0,
+                         {lefts[i], row.countTop, 30, 16},
+                         "100",
+                         yh});
     }
-    struct Hot { int itemTop; const char* rank; int rankTop; };
-    const Hot hot[10] = {{12, "91", 13},  {38, "101", 39},  {63, "12", 64},   {87, "11", 87},   {111, "16", 111},
-                         {134, "15", 135}, {159, "14", 160}, {183, "13", 184}, {208, "19", 209}, {232, "18", 233}};
+    struct Hot {
+        int itemTop;
+        const char* rank;
+        int rankTop;
+    };
+    const Hot hot[10] = {{12, "91", 13},   {38, "101", 39},  {63, "12", 64},   {87, "11", 87},
+                         {111, "16", 111}, {134, "15", 135}, {159, "14", 160}, {183, "13", 184},
+                         {208, "19", 209}, {232, "18", 233}};
     for (int k = 0; k < 10; ++k) {
-        e.push_back({keep("热搜" + std::to_string(k + 1)), K::Label, P::Page1,
-                     {27, hot[k].itemTop, 186, 16}, "中国", yh});
-        e.push_back({keep(std::string("热搜") + hot[k].rank), K::Label, P::Page1, {3, hot[k].rankTop, 24, 16},
-                     keep(std::to_string(k + 1)), "宋体"});
+        e.push_back({keep("热搜" + std::to_string(k + 1)),
+                     K::Label,
+                     P::Page1,
+                     {27, hot[k].itemTop, 186, 16},
+                     "中国",
+                     yh});
+        e.push_back({keep(std::string("热搜") + hot[k].rank),
+                     K::Label,
+                     P::Page1,
+                     {3, hot[k].rankTop, 24, 16},
+                     keep(std::to_string(k + 1)),
+                     "宋体"});
     }
     return e;
 }
@@ -148,12 +189,21 @@ TEST_F(MainWindowTest, EveryControlHasItsKindPlaceTitleAndFont) {
         QWidget* widget = UiLayer::Find(w.Ref(e.name));
         ASSERT_NE(widget, nullptr);
         switch (e.kind) {
-        case K::Label: EXPECT_NE(dynamic_cast<LabelEx*>(widget), nullptr); break;
-        case K::Picture: EXPECT_NE(dynamic_cast<PictureBoxEx*>(widget), nullptr); break;
-        case K::Folder: EXPECT_NE(dynamic_cast<SelectthefolderEx*>(widget), nullptr); break;
-        case K::Skin: EXPECT_NE(dynamic_cast<WindowEx*>(widget), nullptr); break;
+        case K::Label:
+            EXPECT_NE(dynamic_cast<LabelEx*>(widget), nullptr);
+            break;
+        case K::Picture:
+            EXPECT_NE(dynamic_cast<PictureBoxEx*>(widget), nullptr);
+            break;
+        case K::Folder:
+            EXPECT_NE(dynamic_cast<SelectthefolderEx*>(widget), nullptr);
+            break;
+        case K::Skin:
+            EXPECT_NE(dynamic_cast<WindowEx*>(widget), nullptr);
+            break;
         }
-        QWidget* expectedParent = e.parent == P::Window ? static_cast<QWidget*>(&w) : folder->widget(e.parent == P::Page0 ? 0 : 1);
+        QWidget* expectedParent =
+            e.parent == P::Window ? static_cast<QWidget*>(&w) : folder->widget(e.parent == P::Page0 ? 0 : 1);
         EXPECT_EQ(widget->parentWidget(), expectedParent);
         const QPoint origin = e.parent == P::Window ? widget->pos() : widget->mapTo(folder, QPoint(0, 0));
         EXPECT_EQ(QRect(origin, widget->size()), e.place);
@@ -196,13 +246,21 @@ TEST_F(MainWindowTest, CreatedHandlerFillsTheControlListsInOrder) {
     };
     using V = std::vector<std::string>;
     const std::pair<ControlList, V> expected[] = {
-        {ControlList::FlagPictures, {"图片框EX1", "图片框EX2", "图片框EX3", "图片框EX4", "图片框EX5", "图片框EX6", "图片框EX7", "图片框EX8"}},
-        {ControlList::SilverLabels, {"标签EX29", "标签EX28", "标签EX27", "标签EX26", "标签EX25", "标签EX24", "标签EX23", "标签EX22"}},
-        {ControlList::GoldLabels, {"标签EX21", "标签EX20", "标签EX19", "标签EX18", "标签EX17", "标签EX16", "标签EX15", "标签EX14"}},
-        {ControlList::BronzeLabels, {"标签EX45", "标签EX44", "标签EX43", "标签EX42", "标签EX41", "标签EX40", "标签EX39", "标签EX38"}},
-        {ControlList::TotalLabels, {"标签EX37", "标签EX36", "标签EX35", "标签EX34", "标签EX33", "标签EX32", "标签EX31", "标签EX30"}},
-        {ControlList::MedalNameLabels, {"标签EX6", "标签EX7", "标签EX8", "标签EX9", "标签EX10", "标签EX11", "标签EX12", "标签EX13"}},
-        {ControlList::HotSearchLabels, {"热搜1", "热搜2", "热搜3", "热搜4", "热搜5", "热搜6", "热搜7", "热搜8", "热搜9", "热搜10"}},
+        {ControlList::FlagPictures,
+         {"图片框EX1", "图片框EX2", "图片框EX3", "图片框EX4", "图片框EX5", "图片框EX6", "图片框EX7",
+          "图片框EX8"}},
+        {ControlList::SilverLabels,
+         {"标签EX29", "标签EX28", "标签EX27", "标签EX26", "标签EX25", "标签EX24", "标签EX23", "标签EX22"}},
+        {ControlList::GoldLabels,
+         {"标签EX21", "标签EX20", "标签EX19", "标签EX18", "标签EX17", "标签EX16", "标签EX15", "标签EX14"}},
+        {ControlList::BronzeLabels,
+         {"标签EX45", "标签EX44", "标签EX43", "标签EX42", "标签EX41", "标签EX40", "标签EX39", "标签EX38"}},
+        {ControlList::TotalLabels,
+         {"标签EX37", "标签EX36", "标签EX35", "标签EX34", "标签EX33", "标签EX32", "标签EX31", "标签EX30"}},
+        {ControlList::MedalNameLabels,
+         {"标签EX6", "标签EX7", "标签EX8", "标签EX9", "标签EX10", "标签EX11", "标签EX12", "标签EX13"}},
+        {ControlList::HotSearchLabels,
+         {"热搜1", "热搜2", "热搜3", "热搜4", "热搜5", "热搜6", "热搜7", "热搜8", "热搜9", "热搜10"}},
     };
     for (const auto& [list, controls] : expected)
         EXPECT_EQ(names(list), controls) << int(list);
@@ -248,10 +306,17 @@ TEST_F(MainWindowTest, TabHeadersSwitchColoursAndPagesOnPress) {
     EXPECT_EQ(medal->Colour(), 0xFF58A320u);
     EXPECT_EQ(hot->Colour(), 0xFFFFFFFFu);
 
-    struct Step { LabelEx* header; std::uint32_t medalColour; std::uint32_t hotColour; int page; };
+    struct Step {
+        LabelEx* header;
+        std::uint32_t medalColour;
+        std::uint32_t hotColour;
+        int page;
+    };
     const Step steps[] = {
-        {hot, 0xFFFFFFFF, 0xFF58A320, 1}, {hot, 0xFFFFFFFF, 0xFF58A320, 1},
-        {medal, 0xFF58A320, 0xFFFFFFFF, 0}, {medal, 0xFF58A320, 0xFFFFFFFF, 0},
+        {hot, 0xFFFFFFFF, 0xFF58A320, 1},
+        {hot, 0xFFFFFFFF, 0xFF58A320, 1},
+        {medal, 0xFF58A320, 0xFFFFFFFF, 0},
+        {medal, 0xFF58A320, 0xFFFFFFFF, 0},
     };
     for (const Step& s : steps) {
         QTest::mousePress(s.header, Qt::LeftButton);
@@ -312,7 +377,9 @@ TEST_F(MainWindowTest, CloseLabelClickQuitsWithZero) {
 TEST_F(MainWindowTest, HotSearchItemClickOpensThatItem) {
     Recorder rec;
     auto options = RecordingOptions(rec, Folder());
-    options.lists.openHotSearchItem = [&rec](std::int32_t item) { rec.calls.push_back("item " + std::to_string(item)); };
+    options.lists.openHotSearchItem = [&rec](std::int32_t item) {
+        rec.calls.push_back("item " + std::to_string(item));
+    };
     MainWindow w(std::move(options));
     w.show();
     std::vector<std::string> expected;
@@ -426,7 +493,8 @@ TEST_F(MainWindowTest, FlagBoxesStartWithTheChinaFlagAndTakeFlagsByRowFromWorker
 
     // A 1 x 1 32-bit BMP, half-transparent red.
     Bytes bmp(58, 0);
-    bmp[0] = 'B', bmp[1] = 'M', bmp[10] = 54, bmp[14] = 40, bmp[18] = 1, bmp[22] = 1, bmp[26] = 1, bmp[28] = 32;
+    bmp[0] = 'B', bmp[1] = 'M', bmp[10] = 54, bmp[14] = 40, bmp[18] = 1, bmp[22] = 1, bmp[26] = 1,
+    bmp[28] = 32;
     bmp[56] = 0xFF, bmp[57] = 0x80;
     std::thread([&] {
         FlagPictureSink::Deliver(3, bmp);

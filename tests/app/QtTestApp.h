@@ -33,6 +33,8 @@ private:
 inline ::testing::Environment* const g_qtEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
-inline void EnsureApplication() { ASSERT_NE(QCoreApplication::instance(), nullptr); }
+inline void EnsureApplication() {
+    ASSERT_NE(QCoreApplication::instance(), nullptr);
+}
 
 } // namespace velk::test

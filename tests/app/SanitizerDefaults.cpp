@@ -14,4 +14,6 @@ extern "C" const char* __tsan_default_suppressions() {
            "race:QThreadPoolPrivate::enqueueTask\n";
 }
 
-extern "C" const char* __tsan_default_options() { return "die_after_fork=0"; }
+extern "C" const char* __tsan_default_options() {
+    return "die_after_fork=0";
+}

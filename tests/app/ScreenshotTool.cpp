@@ -1,6 +1,6 @@
-// Shows the widget as the program does before its first refresh (no notice server, no network) and saves a picture of it
-// as the screen shows it. Usage: app_screenshot <png path> [medals|hotsearch]
-// Meant for a real display (under Xvfb: xvfb-run -a app_screenshot shot.png).
+// Shows the widget as the program does before its first refresh (no notice server, no network) and saves a
+// picture of it as the screen shows it. Usage: app_screenshot <png path> [medals|hotsearch] Meant for a real
+// display (under Xvfb: xvfb-run -a app_screenshot shot.png).
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -52,7 +52,11 @@ protected:
 };
 
 TEST_F(SettingsFileTest, RestoreMovesOnlyForAPositiveX) {
-    struct Case { const char* name; std::optional<std::string> file; QPoint expected; };
+    struct Case {
+        const char* name;
+        std::optional<std::string> file;
+        QPoint expected;
+    };
     const Case cases[] = {
         {"no file", std::nullopt, {50, 50}},
         {"x and y", "[pos]\nx=120\ny=80\n", {120, 80}},
@@ -125,7 +129,8 @@ TEST_F(SettingsFileTest, AnUnwritableFolderChangesNothing) {
     window->move(200, 100);
     readOnly.SavePosition(window->Id());
     EXPECT_FALSE(readOnly.WritePosition(1, 2));
-    QFile::setPermissions(m_folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(m_folder.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_EQ(ReadAll(Path()), "[pos]\nx=5\ny=6\n");
 }
 
@@ -151,7 +156,12 @@ TEST_F(SettingsFileTest, ARestoredPlaceOffEveryScreenComesBackToTheNearest) {
 
 TEST(SettingsFile, PlaceOnScreen) {
     const QList<QRect> twoScreens = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
-    struct Case { const char* name; QRect window; QList<QRect> screens; QPoint expected; };
+    struct Case {
+        const char* name;
+        QRect window;
+        QList<QRect> screens;
+        QPoint expected;
+    };
     const Case cases[] = {
         {"inside", {100, 100, 327, 288}, twoScreens, {100, 100}},
         {"partly on a screen stays", {1800, 900, 327, 288}, twoScreens, {1800, 900}},
@@ -169,10 +179,24 @@ TEST(SettingsFile, PlaceOnScreen) {
 }
 
 TEST(SettingsFile, ParseIntReadsLikeAtoi) {
-    struct Case { const char* text; std::int32_t expected; };
+    struct Case {
+        const char* text;
+        std::int32_t expected;
+    };
     const Case cases[] = {
-        {"", 0}, {"0", 0}, {"120", 120}, {"-40", -40}, {"+7", 7}, {"  12", 12}, {"\t-3x", -3},
-        {"abc", 0}, {"12abc", 12}, {"- 5", 0}, {"007", 7}, {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
+        {"", 0},
+        {"0", 0},
+        {"120", 120},
+        {"-40", -40},
+        {"+7", 7},
+        {"  12", 12},
+        {"\t-3x", -3},
+        {"abc", 0},
+        {"12abc", 12},
+        {"- 5", 0},
+        {"007", 7},
+        {"99999999999", 2147483647},
+        {"-99999999999", -2147483647 - 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(SettingsFile::ParseInt(QString::fromUtf8(c.text)), c.expected) << c.text;

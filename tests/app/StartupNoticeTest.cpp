@@ -44,20 +44,33 @@ TEST(StartupNotice, AnswerTable) {
     // The notice is UTF-8 on the wire and code page 936 once read: "服务已停止" is D0 B9 ... in GBK.
     const Text sentence = "\xE6\x9C\x8D\xE5\x8A\xA1\xE5\xB7\xB2\xE5\x81\x9C\xE6\xAD\xA2";
     const Text sentenceAnsi = "\xB7\xFE\xCE\xF1\xD2\xD1\xCD\xA3\xD6\xB9";
-    struct Case { const char* name; Text body; bool goesOn; Calls calls; };
+    struct Case {
+        const char* name;
+        Text body;
+        bool goesOn;
+        Calls calls;
+    };
     const Case cases[] = {
         {"exactly 0", "0", true, {}},
         {"0 and a line end", "0\r\n", false, {"message 0\r\n", "open ", "exit 0"}},
         {"0 and a bare line feed", "0\n", false, {"message 0\n", "open ", "exit 0"}},
         {"leading space", " 0", false, {"message  0", "open ", "exit 0"}},
         {"empty (failed request)", "", false, {"message ", "open ", "exit 0"}},
-        {"sentence and address", sentence + "{{http://maker.test/new}}", false,
+        {"sentence and address",
+         sentence + "{{http://maker.test/new}}",
+         false,
          {"message " + sentenceAnsi + "{{http://maker.test/new}}", "open http://maker.test/new", "exit 0"}},
-        {"address first of two", "a{{http://x.test/1}}b{{http://x.test/2}}", false,
+        {"address first of two",
+         "a{{http://x.test/1}}b{{http://x.test/2}}",
+         false,
          {"message a{{http://x.test/1}}b{{http://x.test/2}}", "open http://x.test/1", "exit 0"}},
-        {"start marker only", "see {{http://maker.test/", false,
+        {"start marker only",
+         "see {{http://maker.test/",
+         false,
          {"message see {{http://maker.test/", "open ", "exit 0"}},
-        {"file scheme is passed on, the opener refuses it", "{{file:///etc/passwd}}", false,
+        {"file scheme is passed on, the opener refuses it",
+         "{{file:///etc/passwd}}",
+         false,
          {"message {{file:///etc/passwd}}", "open file:///etc/passwd", "exit 0"}},
     };
     for (const Case& c : cases) {
@@ -71,7 +84,10 @@ TEST(StartupNotice, AnswerTable) {
 TEST(StartupNotice, NoNoticeHostSkipsTheCheck) {
     Outcome run;
     int fetches = 0;
-    EXPECT_TRUE(StartupNotice::Check("", Recorders(run, [&](const Text&) { ++fetches; return Text(); })));
+    EXPECT_TRUE(StartupNotice::Check("", Recorders(run, [&](const Text&) {
+                                         ++fetches;
+                                         return Text();
+                                     })));
     EXPECT_EQ(fetches, 0);
     EXPECT_TRUE(run.calls.empty());
 }
@@ -107,15 +123,20 @@ TEST(StartupNotice, OverHttpWithTheRealRequestRoutine) {
     EXPECT_TRUE(ok.calls.empty());
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(server.Requests()[0].method, "GET");
-    EXPECT_EQ(server.Requests()[0].target, "/velk1.txt?" + std::to_string(1 + ((12345u * 214013u + 2531011u) >> 16 & 0x7FFF)));
+    EXPECT_EQ(server.Requests()[0].target,
+              "/velk1.txt?" + std::to_string(1 + ((12345u * 214013u + 2531011u) >> 16 & 0x7FFF)));
 
     Outcome unreachable;
-    EXPECT_FALSE(StartupNotice::Check("127.0.0.1:" + std::to_string(test::UnusedPort()), Recorders(unreachable, fetch)));
+    EXPECT_FALSE(StartupNotice::Check("127.0.0.1:" + std::to_string(test::UnusedPort()),
+                                      Recorders(unreachable, fetch)));
     EXPECT_EQ(unreachable.calls, (Calls{"message ", "open ", "exit 0"}));
 }
 
 TEST(UrlOpener, HandsOnlyWebAddressesToTheDesktop) {
-    struct Case { Text address; const char* expected; };
+    struct Case {
+        Text address;
+        const char* expected;
+    };
     const Case cases[] = {
         {"http://maker.test/a?b=1", "http://maker.test/a?b=1"},
         {"HTTPS://Maker.test/", "https://maker.test/"},

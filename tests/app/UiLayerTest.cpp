@@ -62,17 +62,35 @@ Bytes MakeBmp(int width, int height, int bits, const std::vector<std::uint32_t>&
 }
 
 TEST(BmpImage, DecodesOurBmpFilesKeepingAlpha) {
-    const std::vector<std::uint32_t> px = {0x00FF0000, 0x8000FF00, 0xFF0000FF, 0xFFFFFFFF, 0x00000000, 0x40102030};
-    struct Case { const char* name; Bytes file; std::vector<QRgb> expected; QImage::Format format; };
+    const std::vector<std::uint32_t> px = {0x00FF0000, 0x8000FF00, 0xFF0000FF,
+                                           0xFFFFFFFF, 0x00000000, 0x40102030};
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::vector<QRgb> expected;
+        QImage::Format format;
+    };
     const Case cases[] = {
-        {"32-bit with alpha, bottom-up", MakeBmp(3, 2, 32, px), {px.begin(), px.end()}, QImage::Format_ARGB32},
-        {"32-bit with alpha, top-down", MakeBmp(3, -2, 32, px), {px.begin(), px.end()}, QImage::Format_ARGB32},
-        {"32-bit, alpha all zero: opaque", MakeBmp(3, 2, 32, {0xFF0000, 0xFF00, 0xFF, 0, 0x123456, 0xFFFFFF}),
-         {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF000000, 0xFF123456, 0xFFFFFFFF}, QImage::Format_RGB32},
-        {"24-bit, padded rows", MakeBmp(3, 2, 24, {0xFF0000, 0xFF00, 0xFF, 0, 0x123456, 0xFFFFFF}),
-         {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF000000, 0xFF123456, 0xFFFFFFFF}, QImage::Format_RGB32},
-        {"8-bit palette", MakeBmp(3, 2, 8, {0, 1, 2, 0x80, 0xFE, 0xFF}),
-         {0xFF000000, 0xFF010101, 0xFF020202, 0xFF808080, 0xFFFEFEFE, 0xFFFFFFFF}, QImage::Format_RGB32},
+        {"32-bit with alpha, bottom-up",
+         MakeBmp(3, 2, 32, px),
+         {px.begin(), px.end()},
+         QImage::Format_ARGB32},
+        {"32-bit with alpha, top-down",
+         MakeBmp(3, -2, 32, px),
+         {px.begin(), px.end()},
+         QImage::Format_ARGB32},
+        {"32-bit, alpha all zero: opaque",
+         MakeBmp(3, 2, 32, {0xFF0000, 0xFF00, 0xFF, 0, 0x123456, 0xFFFFFF}),
+         {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF000000, 0xFF123456, 0xFFFFFFFF},
+         QImage::Format_RGB32},
+        {"24-bit, padded rows",
+         MakeBmp(3, 2, 24, {0xFF0000, 0xFF00, 0xFF, 0, 0x123456, 0xFFFFFF}),
+         {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF000000, 0xFF123456, 0xFFFFFFFF},
+         QImage::Format_RGB32},
+        {"8-bit palette",
+         MakeBmp(3, 2, 8, {0, 1, 2, 0x80, 0xFE, 0xFF}),
+         {0xFF000000, 0xFF010101, 0xFF020202, 0xFF808080, 0xFFFEFEFE, 0xFFFFFFFF},
+         QImage::Format_RGB32},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,7 +109,8 @@ TEST(BmpImage, RefusesWhatIsNoImageWithoutReadingPastIt) {
     hugeClaim[18] = 0xFF; // width 255 with data for 2
     Bytes negativeWidth = MakeBmp(2, 2, 24, {0, 0, 0, 0});
     negativeWidth[21] = 0x80;
-    for (const Bytes& bad : {Bytes(), Bytes{'B', 'M'}, Bytes{'x', 'y', 'z'}, truncated, hugeClaim, negativeWidth})
+    for (const Bytes& bad :
+         {Bytes(), Bytes{'B', 'M'}, Bytes{'x', 'y', 'z'}, truncated, hugeClaim, negativeWidth})
         EXPECT_TRUE(BmpImage::Decode(bad).isNull());
 }
 
@@ -110,7 +129,8 @@ protected:
 };
 
 TEST_F(UiLayerTest, TitlesAreCodePage936AndAlwaysPlainText) {
-    UiLayer::SetTitle(m_window->Ref("标签EX6"), "\xD6\xD0\xB9\xFA <b>x</b> <img src=\"http://127.0.0.1:1/\">");
+    UiLayer::SetTitle(m_window->Ref("标签EX6"),
+                      "\xD6\xD0\xB9\xFA <b>x</b> <img src=\"http://127.0.0.1:1/\">");
     EXPECT_EQ(Label("标签EX6")->text(), QString::fromUtf8("中国 <b>x</b> <img src=\"http://127.0.0.1:1/\">"));
     EXPECT_EQ(Label("标签EX6")->textFormat(), Qt::PlainText);
     // Wrong kind or unknown name: nothing happens.
@@ -122,7 +142,8 @@ TEST_F(UiLayerTest, TitlesAreCodePage936AndAlwaysPlainText) {
 }
 
 TEST_F(UiLayerTest, WorkerWritesArriveOnTheInterfaceThread) {
-    const char* names[] = {"热搜1", "热搜2", "热搜3", "热搜4", "热搜5", "热搜6", "热搜7", "热搜8", "热搜9", "热搜10"};
+    const char* names[] = {"热搜1", "热搜2", "热搜3", "热搜4", "热搜5",
+                           "热搜6", "热搜7", "热搜8", "热搜9", "热搜10"};
     std::vector<std::thread> workers;
     for (int k = 0; k < 10; ++k) {
         workers.emplace_back([&, k] {
