@@ -233,6 +233,10 @@ private:
         settle.start();
         while (ProcessStats::ThreadCount() > m_fewestThreads && settle.elapsed() < 40000)
             ProbeSession::Wait(100);
+        // The count can reach that floor while a flag thread still converts its picture (a pool
+        // thread of Qt's ended meanwhile), and a worker inside Qt's image code when the
+        // application object goes away at exit can crash; give those a moment more.
+        ProbeSession::Wait(2000);
 
         // Responsive: a click on the hot-search header is handled and shows page 1.
         bool responsive = false;
