@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include <time.h>
+
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
@@ -18,13 +20,20 @@ namespace velk {
 namespace {
 
 // Work limits. A page from the network may be built to make the expression backtrack, so every
-// match call has a budget and the whole search a deadline; running out of either fails the
-// search instead of hanging the thread (pcre2api(3), "The match context").
-constexpr std::uint32_t kMatchLimit = 10'000'000;     // backtracking steps per match call
+// attempt has a budget and the whole search a deadline; running out of either fails the search
+// instead of hanging the thread (pcre2api(3), "The match context"). PCRE2 applies the match
+// limit to each start position, not to the whole call: one long line of "weibo?q=" with no
+// closing quote makes every start scan to the end of the line, quadratic in the line's length
+// yet within the limit each time. So the compiled pattern begins with a callout that checks the
+// deadline at every start position (see SearchBudget).
+constexpr std::uint32_t kMatchLimit = 10'000'000;     // backtracking steps per start position
 constexpr std::uint32_t kDepthLimit = 10'000'000;     // interpreter backtracking depth
 constexpr std::uint32_t kHeapLimitKiB = 20 * 1024;    // interpreter frame memory
 constexpr std::size_t kJitStackMax = 8 * 1024 * 1024; // JIT backtracking stack
 constexpr auto kSearchDeadline = std::chrono::seconds(2);
+// The callout that checks the deadline; what follows it is wrapped in a group so that the
+// callout comes before every top-level alternative.
+constexpr std::string_view kDeadlineCallout = "(?C)(?:";
 // Positions are int32, so a longer subject cannot be searched.
 constexpr std::size_t kMaxSubjectBytes = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 // Stored offsets (two per group and match) beyond this fail the search rather than exhaust memory.
@@ -55,6 +64,36 @@ using JitStackHandle = std::unique_ptr<pcre2_jit_stack, JitStackDeleter>;
 
 // The text that the quote marker stands for: "#引号" in code page 936.
 constexpr std::string_view kQuoteMarker = "#\xD2\xFD\xBA\xC5";
+
+// The deadline of one Search, shared by every match call it makes (including the retry on
+// characters). The callout at the start of each pattern runs at every start position; it reads a
+// coarse clock (a few nanoseconds, resolution a few milliseconds), which a normal page, with a
+// start position only where its first letter occurs, does not notice.
+class SearchBudget {
+public:
+    SearchBudget() : m_deadline(Now() + kSearchDeadline) {}
+    bool Expired() {
+        if (!m_expired && Now() > m_deadline)
+            m_expired = true;
+        return m_expired;
+    }
+    bool WasExpired() const { return m_expired; }
+
+    // pcre2_set_callout's function: a negative result abandons the match call.
+    static int Callout(pcre2_callout_block*, void* data) {
+        return static_cast<SearchBudget*>(data)->Expired() ? PCRE2_ERROR_CALLOUT : 0;
+    }
+
+private:
+    using Clock = std::chrono::nanoseconds;
+    static Clock Now() {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+        return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    }
+    Clock m_deadline;
+    bool m_expired = false;
+};
 
 // Per-thread match context with the limits and a JIT stack. The JIT stack starts small and
 // grows on demand up to its maximum; keeping it per thread avoids mapping fresh pages on every
@@ -145,17 +184,34 @@ private:
     std::size_t m_known = 0; // a character boundary at or before every offset still to come
 };
 
+// Installs the budget's callout in the thread's match context for one search and removes it
+// again, so that the context never points at a budget that is gone.
+class CalloutScope {
+public:
+    CalloutScope(pcre2_match_context* context, SearchBudget& budget) : m_context(context) {
+        pcre2_set_callout(m_context, &SearchBudget::Callout, &budget);
+    }
+    ~CalloutScope() { pcre2_set_callout(m_context, nullptr, nullptr); }
+    CalloutScope(const CalloutScope&) = delete;
+    CalloutScope& operator=(const CalloutScope&) = delete;
+
+private:
+    pcre2_match_context* m_context;
+};
+
 // Runs the expression over the subject as the engine sees it and collects the offsets of every
 // match in the subject Text's bytes. Empty result (nullptr) when the search was given up;
 // engineLimit tells whether it was PCRE2 that ran out of a limit (rather than the deadline or
 // the room for matches).
 template <typename Subject>
 std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uint32_t groupCount,
-                                                Subject& subject, bool global, bool& engineLimit) {
+                                                Subject& subject, bool global, SearchBudget& budget,
+                                                bool& engineLimit) {
     engineLimit = false;
     pcre2_match_context* context = ThreadMatchContext();
     if (!context)
         return nullptr;
+    const CalloutScope callout(context, budget);
     MatchDataHandle data(pcre2_match_data_create(groupCount + 1, nullptr));
     if (!data)
         return nullptr;
@@ -165,11 +221,9 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
     const std::size_t pairs = static_cast<std::size_t>(groupCount) + 1;
     const auto* text = reinterpret_cast<PCRE2_SPTR>(subject.Data());
     const std::size_t length = subject.Size();
-    const auto deadline = std::chrono::steady_clock::now() + kSearchDeadline;
     std::vector<std::size_t> offsets; // per match, mapped to bytes after the loop
 
     std::size_t start = 0;
-    std::size_t calls = 0;
     while (start <= length) {
         // In UTF mode the subject is UTF-8 this object produced itself, so PCRE2 need not
         // validate it again on every call (pcre2unicode(3), "Validity of UTF strings").
@@ -177,10 +231,13 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
         if (rc == PCRE2_ERROR_NOMATCH)
             break;
         if (rc < 0) {
-            engineLimit = true; // match or depth limit, JIT stack, heap: give up on the whole search
+            // The deadline's callout, or the match or depth limit, JIT stack, heap: give up on
+            // the whole search.
+            engineLimit = !budget.WasExpired();
             return nullptr;
         }
-        if ((++calls & 15) == 0 && std::chrono::steady_clock::now() > deadline)
+        // Many quick matches (empty ones, say) never meet the callout's check in time.
+        if (budget.Expired())
             return nullptr;
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
         if (!subject.IsCharStart(ovector[0])) {
@@ -214,6 +271,36 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
     return list;
 }
 
+// Length of the run of plain ASCII literals that starts the translated pattern ("weibo\\?q=" of
+// the hot-search pattern), stopping before a literal that a quantifier applies to. 0 when the
+// pattern has a "|" anywhere, since the run would then belong to the first alternative only.
+std::size_t LiteralPrefixLength(std::string_view pattern) {
+    if (pattern.find('|') != std::string_view::npos)
+        return 0;
+    constexpr std::string_view kSpecial = "\\^$.|?*+()[]{}";
+    auto isAlnum = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    };
+    auto isQuantifier = [](char c) { return c == '*' || c == '+' || c == '?' || c == '{'; };
+    std::size_t i = 0;
+    while (i < pattern.size()) {
+        const char c = pattern[i];
+        std::size_t atom = 0;
+        if (c == '\\') {
+            // An escaped ASCII punctuation character is that character.
+            if (i + 1 < pattern.size() && pattern[i + 1] > ' ' && pattern[i + 1] < 0x7F &&
+                !isAlnum(pattern[i + 1]))
+                atom = 2;
+        } else if (c >= ' ' && c < 0x7F && kSpecial.find(c) == std::string_view::npos) {
+            atom = 1;
+        }
+        if (atom == 0 || (i + atom < pattern.size() && isQuantifier(pattern[i + atom])))
+            break;
+        i += atom;
+    }
+    return i;
+}
+
 // Compiles a translated pattern. ECMAScript compatibility (pcre2api(3), pcre2_compile options):
 // \u and \x as ECMAScript writes them, [] and [^] as the empty and the full class, and a
 // back-reference to a group that has not matched matching the empty string. No UCP: \w, \d
@@ -231,13 +318,28 @@ CodeHandle Compile(const TranslatedPattern& translated, bool utf, bool caseSensi
     // start-of-match optimisations are only switched off where that can happen.
     if (translated.positiveLookAhead)
         options |= PCRE2_NO_START_OPTIMIZE;
+    // The deadline's callout runs at every start position that gets past the pattern's leading
+    // literals. Placed after them, it leaves PCRE2's search for those literals as fast as
+    // without it and is not called where they do not occur (on a normal page it then costs
+    // nothing to speak of; placed first it would triple the time of the hot-search pattern).
+    // An attempt that fails within the literals is short, so the deadline still bounds the call.
+    const std::string_view pattern = translated.pattern;
+    const std::size_t literals = LiteralPrefixLength(pattern);
+    std::string withCallout;
+    withCallout.reserve(pattern.size() + kDeadlineCallout.size() + 1);
+    withCallout.append(pattern.substr(0, literals)).append(kDeadlineCallout).append(pattern.substr(literals));
+    withCallout.push_back(')');
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    CodeHandle code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.pattern.data()),
-                                  translated.pattern.size(), options, &errorCode, &errorOffset, nullptr));
+    CodeHandle code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(withCallout.data()), withCallout.size(),
+                                  options, &errorCode, &errorOffset, nullptr));
     if (!code) {
         expression.errorCode = errorCode;
-        expression.errorOffset = errorOffset;
+        // Offset into the translated pattern, without the callout.
+        expression.errorOffset = errorOffset <= literals ? errorOffset
+                                 : errorOffset >= literals + kDeadlineCallout.size()
+                                     ? errorOffset - kDeadlineCallout.size()
+                                     : literals;
         return code;
     }
     // Without JIT (unsupported platform, or no executable memory) the interpreter runs the same
@@ -390,14 +492,15 @@ std::shared_ptr<const RegexExpression> CachedExpression(const Text& patternSet, 
 }
 
 std::shared_ptr<const RegexMatchList> RunExpression(const RegexExpression& expression, const Text& subject,
-                                                    bool global, bool& engineLimit) {
+                                                    bool global, SearchBudget& budget, bool& engineLimit) {
     if (expression.byteMode) {
         ByteSubject bytes(subject);
-        return RunSearch(expression.code.get(), expression.groupCount, bytes, global, engineLimit);
+        return RunSearch(expression.code.get(), expression.groupCount, bytes, global, budget, engineLimit);
     }
     thread_local DecodedSubject decoded;
     decoded.Decode(subject);
-    auto matches = RunSearch(expression.code.get(), expression.groupCount, decoded, global, engineLimit);
+    auto matches =
+        RunSearch(expression.code.get(), expression.groupCount, decoded, global, budget, engineLimit);
     decoded.Release();
     return matches;
 }
@@ -420,14 +523,15 @@ bool RegexObject::Search(const Text& pattern, const Text& subject, bool caseSens
     m_regExp = CachedExpression(patternSet, caseSensitive, multiline);
     if (!m_regExp->code || m_subject.size() > kMaxSubjectBytes)
         return false;
+    SearchBudget budget; // one deadline for the whole Search, the retry included
     bool engineLimit = false;
-    m_matches = RunExpression(*m_regExp, m_subject, global, engineLimit);
+    m_matches = RunExpression(*m_regExp, m_subject, global, budget, engineLimit);
     if (!m_matches && engineLimit && m_regExp->byteMode) {
         // Byte mode spends more backtracking and stack per character; when it runs out, the
         // same search on characters may still finish within the limits.
         const auto characters = BuildExpression(patternSet, caseSensitive, multiline, false);
         if (characters->code)
-            m_matches = RunExpression(*characters, m_subject, global, engineLimit);
+            m_matches = RunExpression(*characters, m_subject, global, budget, engineLimit);
     }
     return m_matches != nullptr;
 }

@@ -273,6 +273,42 @@ TEST(RegexObjectTest, BoundedWorkOnHostileInput) {
     CheckConsistency(regex);
 }
 
+// One long line of "weibo?q=" with no closing quote: every start position scans to the end of the
+// line, so the work grows with the square of its length. The search must end by its deadline
+// with a failure (or, on a machine fast enough for the shorter line, with the one real entry).
+TEST(RegexObjectTest, QuadraticLineEndsTheSearch) {
+    struct Case {
+        const char* name;
+        std::size_t lineBytes;
+        bool onCharacters; // a non-ASCII look-ahead that changes nothing: the search on characters
+        bool mayFinish;
+    };
+    const Case cases[] = {
+        {"160 KB", 160u * 1024, false, true},
+        {"1 MB", 1024u * 1024, false, false},
+        {"1 MB on characters", 1024u * 1024, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string line;
+        while (line.size() < c.lineBytes)
+            line += "weibo?q=";
+        const std::string page = line + "\n" + Entry("k", "t");
+        const Text pattern = (c.onCharacters ? G("(?:(?!中)|)") : Text()) + kHotSearchPattern;
+        RegexObject regex;
+        if (regex.Search(pattern, page)) {
+            EXPECT_TRUE(c.mayFinish);
+            EXPECT_EQ(regex.MatchCount(), 1);
+            EXPECT_EQ(regex.SubMatchText(1, 2), "t");
+        } else {
+            EXPECT_EQ(regex.MatchCount(), 0);
+            EXPECT_EQ(regex.Replace("x"), "");
+            EXPECT_EQ(regex.GetPattern(), pattern);
+        }
+        CheckConsistency(regex);
+    }
+}
+
 TEST(RegexObjectTest, LargeSubjects) {
     RegexObject regex;
     // 50 MB without an entry, then one long line full of unfinished links.
