@@ -273,10 +273,26 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
 
 // Length of the run of plain ASCII literals that starts the translated pattern ("weibo\\?q=" of
 // the hot-search pattern), stopping before a literal that a quantifier applies to. 0 when the
-// pattern has a "|" anywhere, since the run would then belong to the first alternative only.
+// pattern has a top-level "|", since the run would then belong to the first alternative only.
 std::size_t LiteralPrefixLength(std::string_view pattern) {
-    if (pattern.find('|') != std::string_view::npos)
-        return 0;
+    // With PCRE2_ALLOW_EMPTY_CLASS an unescaped "]" always ends a class, even right after "[".
+    int depth = 0;
+    bool inClass = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '\\')
+            ++i;
+        else if (inClass)
+            inClass = c != ']';
+        else if (c == '[')
+            inClass = true;
+        else if (c == '(')
+            ++depth;
+        else if (c == ')')
+            --depth;
+        else if (c == '|' && depth == 0)
+            return 0;
+    }
     constexpr std::string_view kSpecial = "\\^$.|?*+()[]{}";
     auto isAlnum = [](char c) {
         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
