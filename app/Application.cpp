@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 
+#include <malloc.h>
+
 #include <QApplication>
 #include <QFont>
 
@@ -63,6 +65,10 @@ int Application::Run() {
 }
 
 int Application::Run(MainWindow::Options options) {
+    // Response bodies of tens of megabytes make glibc raise its mmap threshold for good, after
+    // which every later large buffer stays in the heap and the resident size only grows. A fixed
+    // threshold hands big blocks back to the system as soon as they are freed.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     static int argc = 1;
     static char name[] = "velk";
     static char* argv[] = {name, nullptr};

@@ -31,9 +31,8 @@ constexpr std::uint32_t kDepthLimit = 10'000'000;     // interpreter backtrackin
 constexpr std::uint32_t kHeapLimitKiB = 20 * 1024;    // interpreter frame memory
 constexpr std::size_t kJitStackMax = 8 * 1024 * 1024; // JIT backtracking stack
 constexpr auto kSearchDeadline = std::chrono::seconds(2);
-// The callout that checks the deadline; what follows it is wrapped in a group so that the
-// callout comes before every top-level alternative.
-constexpr std::string_view kDeadlineCallout = "(?C)(?:";
+// The callout that checks the deadline.
+constexpr std::string_view kDeadlineCallout = "(?C)";
 // Positions are int32, so a longer subject cannot be searched.
 constexpr std::size_t kMaxSubjectBytes = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 // Stored offsets (two per group and match) beyond this fail the search rather than exhaust memory.
@@ -271,10 +270,8 @@ std::shared_ptr<const RegexMatchList> RunSearch(const pcre2_code* code, std::uin
     return list;
 }
 
-// Length of the run of plain ASCII literals that starts the translated pattern ("weibo\\?q=" of
-// the hot-search pattern), stopping before a literal that a quantifier applies to. 0 when the
-// pattern has a top-level "|", since the run would then belong to the first alternative only.
-std::size_t LiteralPrefixLength(std::string_view pattern) {
+// Whether a translated pattern has a "|" outside every group.
+bool HasTopLevelAlternation(std::string_view pattern) {
     // With PCRE2_ALLOW_EMPTY_CLASS an unescaped "]" always ends a class, even right after "[".
     int depth = 0;
     bool inClass = false;
@@ -291,8 +288,14 @@ std::size_t LiteralPrefixLength(std::string_view pattern) {
         else if (c == ')')
             --depth;
         else if (c == '|' && depth == 0)
-            return 0;
+            return true;
     }
+    return false;
+}
+
+// Length of the run of plain ASCII literals that starts a translated pattern ("weibo\\?q=" of the
+// hot-search pattern), stopping before a literal that a quantifier applies to.
+std::size_t LiteralPrefixLength(std::string_view pattern) {
     constexpr std::string_view kSpecial = "\\^$.|?*+()[]{}";
     auto isAlnum = [](char c) {
         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -337,14 +340,19 @@ CodeHandle Compile(const TranslatedPattern& translated, bool utf, bool caseSensi
     // The deadline's callout runs at every start position that gets past the pattern's leading
     // literals. Placed after them, it leaves PCRE2's search for those literals as fast as
     // without it and is not called where they do not occur (on a normal page it then costs
-    // nothing to speak of; placed first it would triple the time of the hot-search pattern).
-    // An attempt that fails within the literals is short, so the deadline still bounds the call.
+    // little; placed first it would triple the time of the hot-search pattern). An attempt that
+    // fails within the literals is short, so the deadline still bounds the call. With a
+    // top-level alternation the callout comes first and the alternatives go into a group, so
+    // that every one of them passes it.
     const std::string_view pattern = translated.pattern;
-    const std::size_t literals = LiteralPrefixLength(pattern);
+    const bool alternation = HasTopLevelAlternation(pattern);
+    const std::size_t literals = alternation ? 0 : LiteralPrefixLength(pattern);
+    const std::string_view inserted = alternation ? "(?C)(?:" : kDeadlineCallout;
     std::string withCallout;
-    withCallout.reserve(pattern.size() + kDeadlineCallout.size() + 1);
-    withCallout.append(pattern.substr(0, literals)).append(kDeadlineCallout).append(pattern.substr(literals));
-    withCallout.push_back(')');
+    withCallout.reserve(pattern.size() + inserted.size() + 1);
+    withCallout.append(pattern.substr(0, literals)).append(inserted).append(pattern.substr(literals));
+    if (alternation)
+        withCallout.push_back(')');
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
     CodeHandle code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(withCallout.data()), withCallout.size(),
@@ -352,10 +360,9 @@ CodeHandle Compile(const TranslatedPattern& translated, bool utf, bool caseSensi
     if (!code) {
         expression.errorCode = errorCode;
         // Offset into the translated pattern, without the callout.
-        expression.errorOffset = errorOffset <= literals ? errorOffset
-                                 : errorOffset >= literals + kDeadlineCallout.size()
-                                     ? errorOffset - kDeadlineCallout.size()
-                                     : literals;
+        expression.errorOffset = errorOffset <= literals                     ? errorOffset
+                                 : errorOffset >= literals + inserted.size() ? errorOffset - inserted.size()
+                                                                             : literals;
         return code;
     }
     // Without JIT (unsupported platform, or no executable memory) the interpreter runs the same
