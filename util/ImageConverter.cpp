@@ -511,7 +511,8 @@ Bytes ImageConverter::CropBitmap(std::span<const std::uint8_t> source, std::int3
     // Rows are stored bottom row first: the first stored row of the cut is source row H - y - h.
     // With a lying header that offset can overflow 64 bits, hence the wide arithmetic.
     const __int128 start = __int128(dataOffset) + __int128(sourceRow) * (H - y - h) + x * bytesPerPixel;
-    for (std::int64_t i = 0; i < h; ++i) {
+    // A cut of width 0 has rows of no bytes: nothing to copy, however many rows a header claims.
+    for (std::int64_t i = 0; outRow > 0 && i < h; ++i) {
         const __int128 from = start + __int128(sourceRow) * i;
         if (from >= __int128(source.size()))
             break;

@@ -1,6 +1,7 @@
 #include "util/ImageConverter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -666,6 +667,20 @@ TEST(ImageCrop, RefusesWhatItCannotCut) {
         SCOPED_TRACE(c.name);
         EXPECT_TRUE(ImageConverter::CropBitmap(c.source, 0, 0, 4, 4).empty());
     }
+}
+
+// Former bug: a source of width 0 cut with a huge height walked every one of its empty rows,
+// about 2^31 of them (a minute under the sanitizers) for an 84-byte file.
+TEST(ImageCrop, WidthZeroSourceWithAHugeHeight) {
+    Bytes source = MakeBmp(1, 1, 32);
+    for (std::size_t i = 0; i < 4; ++i) {
+        source[18 + i] = 0;                                    // width 0
+        source[22 + i] = std::uint8_t(0x54000000u >> (8 * i)); // height 1409286144
+    }
+    const Bytes cut = ImageConverter::CropBitmap(source, 0, 0, 1, INT32_MAX);
+    ASSERT_EQ(cut.size(), 54u);
+    EXPECT_EQ(Field(cut, 18, 4), 0u);
+    EXPECT_EQ(Field(cut, 22, 4), 0x54000000u);
 }
 
 TEST(ImageCrop, NeverReadsPastAShortSource) {
