@@ -342,8 +342,8 @@ CodeHandle Compile(const TranslatedPattern& translated, bool utf, bool caseSensi
     // without it and is not called where they do not occur (on a normal page it then costs
     // little; placed first it would triple the time of the hot-search pattern). An attempt that
     // fails within the literals is short, so the deadline still bounds the call. With a
-    // top-level alternation the callout comes first and the alternatives go into a group, so
-    // that every one of them passes it.
+    // top-level alternation the literals belong to the first alternative only, so the callout
+    // comes first, with the alternatives in a group behind it.
     const std::string_view pattern = translated.pattern;
     const bool alternation = HasTopLevelAlternation(pattern);
     const std::size_t literals = alternation ? 0 : LiteralPrefixLength(pattern);
