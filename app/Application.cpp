@@ -12,6 +12,7 @@
 #include <QFont>
 
 #include "app/GlobalLists.h"
+#include "util/ImageConverter.h"
 #include "util/MessagePump.h"
 
 namespace velk {
@@ -72,11 +73,18 @@ int Application::Run(MainWindow::Options options) {
     static int argc = 1;
     static char name[] = "velk";
     static char* argv[] = {name, nullptr};
-    std::unique_ptr<QApplication> app;
+    // The application object is made once and never destroyed: detached flag threads may still
+    // be inside Qt's image code when Run returns, and the process ends through EndProcess
+    // without tearing the libraries down. The pointer stays reachable, so it is no leak.
+    static QApplication* application = nullptr;
     if (!QCoreApplication::instance())
-        app = std::make_unique<QApplication>(argc, argv);
+        application = std::make_unique<QApplication>(argc, argv).release();
+    Q_UNUSED(application);
     QApplication::setQuitOnLastWindowClosed(false);
     InstallFontSubstitutes();
+    // Loads the image-format plugins here, on the interface thread, before any flag thread
+    // decodes an image (made on a worker thread, they corrupt the heap at exit).
+    ImageConverter::Prepare();
 
     GlobalLists::Instance().Create();
     static std::once_flag registered;
