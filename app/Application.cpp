@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -70,6 +71,9 @@ int Application::Run(MainWindow::Options options) {
     // which every later large buffer stays in the heap and the resident size only grows. A fixed
     // threshold hands big blocks back to the system as soon as they are freed.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    // A server that closes while TLS still writes must give the transfer an error, not end the
+    // program (libcurl leaves SIGPIPE alone once CURLOPT_NOSIGNAL is set).
+    std::signal(SIGPIPE, SIG_IGN);
     static int argc = 1;
     static char name[] = "velk";
     static char* argv[] = {name, nullptr};
