@@ -18,17 +18,21 @@ struct IconvCloser {
 using IconvHandle = std::unique_ptr<void, IconvCloser>;
 
 // Descriptors are costly to open and not shareable between threads, so each thread keeps the
-// ones it has used. A descriptor that iconv refused is remembered as null.
+// ones it has used (at most 32; a name iconv refused is not kept).
 iconv_t CachedIconv(const std::string& to, const std::string& from) {
     thread_local std::map<std::pair<std::string, std::string>, IconvHandle> cache;
     auto key = std::make_pair(to, from);
     auto it = cache.find(key);
     if (it == cache.end()) {
         iconv_t cd = iconv_open(to.c_str(), from.c_str());
-        IconvHandle handle(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
-        it = cache.emplace(std::move(key), std::move(handle)).first;
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return cd; // not remembered: the names come from web pages and are unbounded
+        // A page may declare any set iconv knows; keep the cache small all the same.
+        if (cache.size() >= 32)
+            cache.clear();
+        it = cache.emplace(std::move(key), IconvHandle(cd)).first;
     }
-    return it->second ? static_cast<iconv_t>(it->second.get()) : reinterpret_cast<iconv_t>(-1);
+    return static_cast<iconv_t>(it->second.get());
 }
 
 std::string IconvName(std::int32_t codePage) {
