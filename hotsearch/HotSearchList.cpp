@@ -6,10 +6,7 @@
 #include "http/HttpClient.h"
 #include "regex/RegexObject.h"
 #include "util/Guarded.h"
-
-#ifndef VELK_WEIBO_HOST
-#define VELK_WEIBO_HOST "s.weibo.com"
-#endif
+#include "util/ServiceHosts.h"
 
 namespace velk {
 namespace {

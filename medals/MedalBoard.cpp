@@ -15,13 +15,7 @@
 #include "util/MessagePump.h"
 #include "util/TextExtract.h"
 #include "util/WorkerThread.h"
-
-#ifndef VELK_MEDAL_HOST
-#define VELK_MEDAL_HOST "api.cntv.cn"
-#endif
-#ifndef VELK_FLAG_HOST
-#define VELK_FLAG_HOST "p1.img.cctvpic.com"
-#endif
+#include "util/ServiceHosts.h"
 
 namespace velk {
 namespace {
